@@ -1,0 +1,23 @@
+#pragma once
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace vellum {
+
+// Device path of COM1..COM4. COMn defaults to /dev/ttyS<n-1>; --port N=PATH replaces it
+// (USB adapters, the emulator, tests).
+class PortPaths {
+ public:
+  PortPaths();
+  const std::string& Path(int n) const;  // REQUIRES: 1 <= n <= 4
+  void Set(int n, std::string path);     // REQUIRES: 1 <= n <= 4
+
+  // Parses one "N=PATH" argument. Returns an empty string on success, else a one-line error.
+  std::string ParseAssignment(std::string_view arg);
+
+ private:
+  std::array<std::string, 4> paths_;
+};
+
+}  // namespace vellum
