@@ -1,0 +1,270 @@
+#pragma once
+// The test view: owns every piece of test state and draws every screen. One class, several
+// files by concern:
+//   ViewState.cpp     constructor (detection, resources), ComputeLayout, destructor, stop
+//   ReaderThread.cpp  ReaderThreadProc and the IReaderTarget glue
+//   Painting.cpp      OnDraw, the info screen, invalidation and Qt's paint/resize events
+//   Presentation.cpp  queued, coalesced presentation of what the reader drew; pointer moves
+//   Keys.cpp          OnKeyDown
+//   Trace.cpp         DrawTraceSegment
+//   Readouts.cpp      ShowReadout, OnMouseMove
+//   ModeScreens.cpp   DrawModeHeader, ShowShake, ShowKeystroke
+//   Pictures.cpp      LayoutTransducerPicture and the four transducer pictures
+//   Indicators.cpp    the button indicators
+//   Selector.cpp      the transducer selector
+//
+// Threads: the UI thread (Qt's event loop) and the reader thread share the view. Members both
+// threads touch are std::atomic, loaded and stored relaxed: the same single-word accesses the
+// design relies on, without a data race. Geometry is written before the reader starts and never
+// again. The reader never waits for the UI thread: what it asks of UI objects is posted.
+//
+// Members are public on purpose: every operation of the view and its tests reach them directly.
+
+#include <QWidget>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "gdi/Gdi.h"
+#include "platform/Tone.h"
+#include "tablet/Detection.h"
+#include "tablet/Reader.h"
+#include "tablet/TabletLink.h"
+#include "view/ViewFrame.h"
+
+class QComboBox;
+
+// What the view takes from outside. The defaults are the real platform; tests replace them.
+struct ViewOptions {
+  vellum::PortPaths ports;
+  int screenWidth = 0;   // 0: the primary screen's size
+  int screenHeight = 0;
+  platform::ITone* tone = nullptr;     // nullptr: the system tone
+  vellum::IByteTap* tap = nullptr;     // sees every byte the reader reads (capture recording)
+  // No tablet found: default shows the message box, writes the text to stderr and exits 0.
+  std::function<void(const std::string& message)> noTablet;
+  // Ends the process (F4, fatal paths). Default: flush standard streams and _exit(status).
+  std::function<void(int status)> exitProcess;
+  // Runs on F4 before the process ends (flushing recordings).
+  std::function<void()> beforeExit;
+  bool movePointer = true;  // tests that must not move the real pointer turn this off
+};
+
+class CVellumView : public QWidget, public vellum::IReaderTarget {
+  Q_OBJECT
+
+ public:
+  // Runs detection; does not return when no tablet is found (options.noTablet decides).
+  explicit CVellumView(ViewOptions options = {}, QWidget* parent = nullptr);
+  ~CVellumView() override;
+
+  void SetFrame(IViewFrame* frame) { m_frame = frame; }
+  IViewFrame* Frame() const { return m_frame; }
+
+  // ---- state and layout (ViewState.cpp) ----
+  void ComputeLayout();
+  void StopReader();         // set m_stop, wake, join, close the port
+  void StopReaderAndExit();  // F4: StopReader, then end the process with status 0
+
+  // ---- painting (Painting.cpp) ----
+  void OnDraw(gdi::DC& dc);
+  // InvalidateRect with erase + UpdateWindow: erase to the background, run OnDraw clipped to
+  // the rectangle, show it. UI thread only.
+  void InvalidateAndPaint(const gdi::RECT& rect);
+  void DrawInfoScreen(gdi::DC& dc);
+
+  // ---- keys (Keys.cpp) ----
+  void OnKeyDown(uint32_t virtualKey, uint32_t repeatCount, uint32_t flags);
+
+  // ---- trace (Trace.cpp) ----
+  void DrawTraceSegment(vellum::ClientPoint point) override;
+
+  // ---- readouts (Readouts.cpp) ----
+  void ShowReadout(int32_t buttons, int32_t x, int32_t y, int32_t pressure) override;
+  void OnMouseMove();
+
+  // ---- mode screens (ModeScreens.cpp) ----
+  void DrawModeHeader();
+  void ShowShake(int32_t x, int32_t y) override;
+  void ShowKeystroke(int32_t code) override;
+  void DrawPlainKeypad(gdi::DC& dc);
+
+  // ---- pictures (Pictures.cpp) ----
+  void LayoutTransducerPicture();
+  void DrawPressureStylus();
+  void DrawFourButtonCursor();
+  void DrawThreeButtonStylus();
+  void DrawTwoButtonStylus();
+  void DrawTransducerPicture();  // the picture chosen by m_packetLength and m_transducer
+  // Design point (dx, dy) -> client pixels: trunc(X0 + dx * m_scaleX), trunc(Y0 + dy * m_scaleY).
+  gdi::POINT DesignToClient(int dx, int dy) const;
+
+  // ---- indicators (Indicators.cpp) ----
+  void ShowStylusButtons(int32_t code) override;
+  void ShowTwoButtonStylusButtons(int32_t code) override;
+  void ShowThreeButtonStylusButtons(int32_t code) override;
+  void ShowCursorButtons(int32_t code) override;
+  void DrawStylusTipReleased();
+  void DrawStylusTipPressed();
+  void DrawRockerLowerPressed();
+  void DrawRockerUpperPressed();
+
+  // ---- selector (Selector.cpp) ----
+  void CreateSelector();            // ComputeLayout, 5-byte tablets
+  void MeasureSelector();           // reader thread start, 5-byte tablets
+  void SelectTransducer(int32_t index);
+  void OnSelectorChange();          // UI thread, on the combo box's selection change
+  void ClearSelectorLatch() override;
+  void PenSelectorStep(int32_t code, vellum::ClientPoint screenPt) override;
+  void ShowSelector(bool visible);  // F1 on 5-byte tablets
+
+  // ---- reader (ReaderThread.cpp) ----
+  static int ReaderThreadProc(CVellumView* view);
+  uint32_t Mode() const override { return m_mode.load(std::memory_order_relaxed); }
+  void StoreButtons(int32_t code) override;
+  void StoreStatus(int32_t x, int32_t y, int32_t pressure) override;
+  void StorePenWidth(int32_t width) override;
+  int32_t ShownButtons() const override;
+  int32_t Transducer() const override;
+  vellum::ClientPoint ClientToScreen(vellum::ClientPoint p) const override;
+  void MovePointer(vellum::ClientPoint screen) override;
+
+  // ---- presentation (Presentation.cpp) ----
+  // Any thread: queue the rectangle to be shown; requests made before the UI thread gets to
+  // them are merged into one update.
+  void RequestPresent(const gdi::RECT& rect);
+  gdi::Surface& Backbuffer() { return *m_surface; }
+  const gdi::Surface& Backbuffer() const { return *m_surface; }
+
+  // ================= members, in the designed order =================
+  gdi::RECT m_clientRect{};
+  std::array<gdi::RECT, 7> m_keyCircles{};
+  gdi::RECT m_rockerRect{};
+  std::unique_ptr<gdi::Region> m_stylusTipRegion;
+  std::unique_ptr<gdi::Region> m_buttonStylusTipRegion;
+  std::unique_ptr<gdi::Region> m_traceRegion;
+  std::array<uint8_t, 172> m_driverInfo{};  // kept for the driver query; never read
+  uint32_t m_bytesTransferred = 0;
+  std::atomic<uint32_t> m_mode{0};
+  uint32_t m_port = 0;
+  std::atomic<bool> m_stop{false};
+  bool m_layoutDone = false;
+  int32_t m_packetLength = 0;
+  int32_t m_cellSize = 0;
+  gdi::POINT m_pictureOrigin{};
+  std::atomic<int32_t> m_transducer{4};
+  std::atomic<int32_t> m_penWidth{0};
+  std::atomic<int32_t> m_buttons{0};
+  std::atomic<int32_t> m_shownButtons{0};
+  std::atomic<int32_t> m_pressure{0};
+  float m_scaleX = 0;
+  float m_scaleY = 0;
+  std::thread m_readerThread;
+  bool m_readerStarted = false;
+  std::unique_ptr<vellum::IPort> m_hPort;
+  int32_t m_maxX = 0;
+  int32_t m_maxY = 0;
+  std::array<gdi::POINT, 5> m_tip2Pressed{};
+  std::array<gdi::POINT, 5> m_tip2Released{};
+  std::array<gdi::POINT, 3> m_tip3Pressed{};
+  std::array<gdi::POINT, 5> m_tip3Released{};
+  std::array<gdi::POINT, 4> m_lowerButton3{};
+  std::array<gdi::POINT, 4> m_upperButton3{};
+  std::array<gdi::POINT, 4> m_cursorButton1{};
+  std::array<gdi::POINT, 4> m_cursorButton2{};
+  std::array<gdi::POINT, 4> m_cursorButton3{};
+  std::array<gdi::POINT, 4> m_cursorButton4{};
+  std::array<gdi::POINT, 8> m_stylusTipReleased{};
+  std::array<gdi::POINT, 8> m_stylusTipPressed{};
+  std::array<gdi::POINT, 7> m_rockerLines{};
+  gdi::POINT m_lastPoint{};   // reader thread only
+  gdi::POINT m_shakeShown{};  // reader thread only
+  std::atomic<int32_t> m_statusX{0};
+  std::atomic<int32_t> m_statusY{0};
+  std::unique_ptr<gdi::Pen> m_penCyanWide;
+  std::unique_ptr<gdi::Pen> m_penBlack;
+  std::unique_ptr<gdi::Pen> m_penWhite2;
+  std::unique_ptr<gdi::Pen> m_penRed;
+  std::unique_ptr<gdi::Pen> m_penCyan;
+  std::unique_ptr<gdi::Brush> m_brushGrey;
+  std::unique_ptr<gdi::Brush> m_brushWhite;
+  std::unique_ptr<gdi::Brush> m_brushDarkGrey;
+  std::unique_ptr<gdi::Brush> m_brushBlack;
+  QComboBox* m_selector = nullptr;  // child widget, 5-byte tablets only
+  std::unique_ptr<gdi::Font> m_font;
+
+  // ================= platform stand-ins =================
+  ViewOptions m_options;
+  IViewFrame* m_frame = nullptr;
+  std::unique_ptr<platform::ITone> m_ownTone;
+  platform::ITone* m_tone = nullptr;
+  int m_screenWidth = 0;
+  int m_screenHeight = 0;
+  std::unique_ptr<gdi::Surface> m_surface;  // the backbuffer, screen-sized
+  vellum::Waker m_waker;
+
+  // The view's client origin in screen coordinates, kept current by the UI thread.
+  std::atomic<int32_t> m_originX{0};
+  std::atomic<int32_t> m_originY{0};
+
+  // Presentation requests from any thread, merged until the UI thread shows them.
+  std::mutex m_presentMutex;
+  gdi::RECT m_pendingDirty{};
+  bool m_presentQueued = false;
+
+  // Newest pointer position asked for by the reader; the UI thread moves the pointer there.
+  std::atomic<int64_t> m_pendingPointer{0};
+  std::atomic<bool> m_pointerQueued{false};
+
+  // Selector state mirrored by the UI thread for the reader (which never calls into Qt).
+  std::atomic<int32_t> m_selectorCurSel{2};
+  std::atomic<bool> m_selectorDropped{false};
+  std::atomic<int32_t> m_selectorItemHeight{0};
+  std::atomic<int32_t> m_selectorCount{0};
+  std::atomic<int32_t> m_droppedLeft{0}, m_droppedTop{0}, m_droppedRight{0}, m_droppedBottom{0};
+  // The reader's own selector state, measured when it starts (reader thread only).
+  int32_t m_selectorWidth = 0;
+  int32_t m_selectorListHeight = 0;
+  gdi::RECT m_selectorDroppedRect{};
+  bool m_selectorLatch = false;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void CreateResources();
+  void StartReader();
+  void UpdateClientOrigin();
+  void PresentPending();    // UI thread
+  void ApplyPendingPointer();  // UI thread
+};
+
+// A client-area DC of the view: draws on the backbuffer and asks for what it dirtied to be
+// shown when it is released. Any thread.
+class ViewDC : public gdi::DC {
+ public:
+  explicit ViewDC(CVellumView& view) : gdi::DC(view.Backbuffer()), view_(view) {}
+  ~ViewDC() { view_.RequestPresent(DirtyRect()); }
+  ViewDC(const ViewDC&) = delete;
+  ViewDC& operator=(const ViewDC&) = delete;
+
+ private:
+  CVellumView& view_;
+};
+
+// Virtual-key codes the key handler uses.
+inline constexpr uint32_t kVkF1 = 112;
+inline constexpr uint32_t kVkF3 = 114;
+inline constexpr uint32_t kVkF4 = 115;
+inline constexpr uint32_t kVkF5 = 116;

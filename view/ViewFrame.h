@@ -1,0 +1,13 @@
+#pragma once
+#include <string>
+
+// What the view needs of the main window it lives in (CMainFrame implements it; tests may fake it).
+// UI thread only.
+class IViewFrame {
+ public:
+  virtual ~IViewFrame() = default;
+  virtual void SetStatusReadout(int type, int x, int y, int pressure, int buttons) = 0;
+  virtual void SetTitle(const std::string& title) = 0;
+  virtual bool IsZoomed() const = 0;
+  virtual void ShowMaximized() = 0;
+};
