@@ -19,6 +19,10 @@ struct TabletInfo {
 
 // Longest the range phase may go on without a result before the probe gives up (ms).
 inline constexpr int kRangePhaseLimitMs = 2000;
+// Longest the identification phase may go on (ms). The eleven-block bound already ends a device
+// that keeps talking; this one ends a device that trickles a byte per request, or a port that
+// reports input it never delivers. The probe then gives up as at the eleventh block.
+inline constexpr int kIdentifyPhaseLimitMs = 2000;
 
 // Probes port n through `port` (opened and closed here) and records into `found` only when
 // found.port is still 0. The range phase's bound is measured with port.NowMs().

@@ -79,6 +79,8 @@ class PacketDispatcher {
   void Handle(const uint8_t* packet);  // REQUIRES: config.packetLength bytes
 
  private:
+  void HandleInfoScreen(int32_t code, ClientPoint screen);
+
   ReaderConfig config_;
   IReaderTarget& target_;
   int32_t tabletX_ = 0, tabletY_ = 0, pressure_ = 0;

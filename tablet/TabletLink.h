@@ -71,6 +71,7 @@ class SerialPort final : public IPort {
   int64_t NowMs() const override;
   int PollFd() const override;
 
+  const PortPaths& Paths() const { return paths_; }
   // errno-style text of the last failure, naming the failing call ("open: No such file ...").
   const std::string& LastError() const { return lastError_; }
 
