@@ -62,6 +62,9 @@ struct ViewUnderTest {
   CVellumView* operator->() { return view.get(); }
   FakeFrame frame;
   CountingTone tone;
+  // What the view asked of its process end (F4): calls and the last status. The process goes on.
+  int exitCalls = 0;
+  int exitStatus = -1;
   std::unique_ptr<CVellumView> view;
 };
 
