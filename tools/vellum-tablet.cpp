@@ -1,0 +1,150 @@
+// vellum-tablet: a serial graphics tablet on a pseudo-terminal, for the tests, the demo and the
+// benchmarks. Prints the device path, then serves it until interrupted or hung up.
+#include <signal.h>
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <string>
+#include <string_view>
+
+#include "tools/capture/Capture.h"
+#include "tablet/TabletLink.h"
+#include "tools/emulator/PtyTablet.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: vellum-tablet [options]\n"
+    "  --model 7|5           packet length: 7 answers \"z~\" (pressure stylus), 5 does not\n"
+    "  --range X Y           range reply, default 5000 3750 (any pair, valid or not)\n"
+    "  --script FILE         packets from a script (docs/emulator-script.md)\n"
+    "  --capture FILE        play a capture (docs/capture-format.md); its header sets model\n"
+    "                        and range unless given\n"
+    "  --once                play the packets once instead of over and over\n"
+    "  --stream-at-start     send packets before the first DC1, like a tablet left running\n"
+    "  --fault NAME          silent, bad-range, slow-identify or garbage\n"
+    "  --hang-up-after N     drop the line after N packets\n"
+    "  --link PATH           make PATH a symbolic link to the device\n";
+
+bool ParseNumber(std::string_view text, int64_t& value) {
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return ec == std::errc() && end == text.data() + text.size();
+}
+
+bool ParseCount(std::string_view text, int32_t& value) {
+  int64_t v = 0;
+  if (!ParseNumber(text, v) || v < 0 || v > 16383) return false;
+  value = int32_t(v);
+  return true;
+}
+
+bool ReadFile(const std::string& path, std::string& contents) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
+}
+
+int Fail(const std::string& message) {
+  std::cerr << "vellum-tablet: " << message << '\n';
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using vellum::emu::EmulatorConfig;
+  EmulatorConfig config;
+  std::string script, capture, link;
+  bool modelGiven = false, rangeGiven = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    auto value = [&]() { return std::string_view(argv[++i]); };
+    if (arg == "--help" || arg == "-h") {
+      std::cout << kUsage;
+      return 0;
+    } else if (arg == "--once") {
+      config.loop = false;
+    } else if (arg == "--stream-at-start") {
+      config.streamAtStart = true;
+    } else if (!hasValue) {
+      return Fail("unknown or incomplete option \"" + std::string(arg) + "\"\n" + kUsage);
+    } else if (arg == "--model") {
+      const std::string_view v = value();
+      if (v != "7" && v != "5") return Fail("--model takes 7 or 5");
+      config.packetLength = v == "7" ? 7 : 5;
+      modelGiven = true;
+    } else if (arg == "--range") {
+      if (i + 2 >= argc || !ParseCount(value(), config.maxX) || !ParseCount(value(), config.maxY)) {
+        return Fail("--range takes X Y, each 0 to 16383");
+      }
+      rangeGiven = true;
+    } else if (arg == "--script") {
+      script = value();
+    } else if (arg == "--capture") {
+      capture = value();
+    } else if (arg == "--fault") {
+      if (!vellum::emu::ParseFault(std::string(value()), config.fault)) {
+        return Fail("--fault takes silent, bad-range, slow-identify or garbage");
+      }
+    } else if (arg == "--hang-up-after") {
+      int64_t n = 0;
+      if (!ParseNumber(value(), n) || n < 0) return Fail("--hang-up-after takes a count");
+      config.hangUpAfter = n;
+    } else if (arg == "--link") {
+      link = value();
+    } else {
+      return Fail("unknown option \"" + std::string(arg) + "\"\n" + kUsage);
+    }
+  }
+  if (!script.empty() && !capture.empty()) return Fail("--script and --capture exclude each other");
+
+  vellum::emu::Stream stream;
+  if (!capture.empty()) {
+    std::string bytes;
+    if (!ReadFile(capture, bytes)) return Fail("cannot read " + capture);
+    vellum::Capture parsed;
+    const std::string error =
+        vellum::ParseCapture(std::vector<uint8_t>(bytes.begin(), bytes.end()), parsed);
+    if (!error.empty()) return Fail(capture + ": " + error);
+    if (!modelGiven) config.packetLength = parsed.header.packetLength;
+    if (!rangeGiven && parsed.header.maxX > 0 && parsed.header.maxY > 0) {
+      config.maxX = parsed.header.maxX;
+      config.maxY = parsed.header.maxY;
+    }
+    stream = vellum::emu::RawStream(parsed.bytes, config.packetLength);
+  } else if (!script.empty()) {
+    std::string text;
+    if (!ReadFile(script, text)) return Fail("cannot read " + script);
+    const std::string error = vellum::emu::ParseScript(text, config.packetLength, stream);
+    if (!error.empty()) return Fail(script + ": " + error);
+  } else {
+    stream = vellum::emu::DemoStream(config.maxX, config.maxY, config.packetLength);
+  }
+
+  // Signals are taken synchronously below, so block them before the serving thread starts.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  try {
+    vellum::emu::PtyTablet tablet(config, std::move(stream), link);
+    std::cout << tablet.Path() << std::endl;
+    const timespec tick{0, 50 * 1000 * 1000};
+    while (!tablet.HungUp()) {
+      if (sigtimedwait(&stopSignals, nullptr, &tick) > 0) break;
+    }
+    if (tablet.HungUp()) std::cerr << "vellum-tablet: hung up after " << tablet.PacketsSent()
+                                   << " packets\n";
+  } catch (const std::exception& e) {
+    return Fail(e.what());
+  }
+  return 0;
+}
