@@ -1,7 +1,68 @@
-// Placeholder until this concern is built.
+// The four function keys: F1 toggles between the info screen and the test screens, F5 steps
+// through the test screens, F3 clears, F4 ends the program.
+#include <QKeyEvent>
+#include <chrono>
+#include <thread>
+
 #include "view/VellumView.h"
 
-#include <QKeyEvent>
+namespace {
 
-void CVellumView::OnKeyDown(uint32_t, uint32_t, uint32_t) {}
-void CVellumView::keyPressEvent(QKeyEvent* event) { QWidget::keyPressEvent(event); }
+// Qt's key to the virtual-key code the handler compares; keys without a command map to 0.
+uint32_t VirtualKeyOf(int qtKey) {
+  switch (qtKey) {
+    case Qt::Key_F1:
+      return kVkF1;
+    case Qt::Key_F3:
+      return kVkF3;
+    case Qt::Key_F4:
+      return kVkF4;
+    case Qt::Key_F5:
+      return kVkF5;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+void CVellumView::OnKeyDown(uint32_t virtualKey, uint32_t, uint32_t) {
+  // Mouse moves carry the status readout on Linear and Pressure, which only a key reaches.
+  if (!hasMouseTracking()) setMouseTracking(true);
+
+  const gdi::RECT whole = m_clientRect;
+  const uint32_t mode = m_mode.load(std::memory_order_relaxed);
+
+  if (virtualKey == kVkF5 && mode != 0) {
+    uint32_t next = mode == 4 ? 1 : mode + 1;
+    if (m_packetLength == 5 && next == 2) next = 3;  // no pressure, no Pressure screen
+    m_mode.store(next, std::memory_order_relaxed);
+    // A short settle before the new screen is painted.
+    std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    InvalidateAndPaint(whole);
+  } else if (virtualKey == kVkF3) {
+    if (mode == 0) {
+      InvalidateAndPaint({0, 0, whole.right - 150, whole.bottom - 50});
+    } else {
+      InvalidateAndPaint(whole);
+    }
+  } else if (virtualKey == kVkF4) {
+    StopReaderAndExit();
+    return;  // no focus or default handling: the process is gone
+  } else if (virtualKey == kVkF1) {
+    const uint32_t next = mode == 0 ? 1 : 0;
+    m_mode.store(next, std::memory_order_relaxed);
+    InvalidateAndPaint(whole);
+    // The selector belongs to the info screen only.
+    if (m_packetLength == 5) ShowSelector(next == 0);
+  }
+
+  setFocus(Qt::OtherFocusReason);
+}
+
+void CVellumView::keyPressEvent(QKeyEvent* event) {
+  // Every key-down, auto-repeats included, runs its command once.
+  const uint32_t virtualKey = VirtualKeyOf(event->key());
+  OnKeyDown(virtualKey, static_cast<uint32_t>(event->count()), 0);
+  if (virtualKey != kVkF4) QWidget::keyPressEvent(event);
+}
