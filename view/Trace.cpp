@@ -1,4 +1,53 @@
-// Placeholder until this concern is built.
+// The pen trace: one segment per decoded packet, coloured by the button code.
+#include <array>
+
 #include "view/VellumView.h"
 
-void CVellumView::DrawTraceSegment(vellum::ClientPoint) {}
+namespace {
+
+// Indexed by the button code; code 0 ends a stroke and is never drawn.
+constexpr std::array<gdi::COLORREF, 8> kTraceColours = {
+    0x000000,  // 0 black
+    0xFFFFFF,  // 1 white
+    0xFF00FF,  // 2 magenta
+    0x0000FF,  // 3 red
+    0xFFFF00,  // 4 cyan
+    0x00FF00,  // 5 green
+    0x00FFFF,  // 6 yellow
+    0xFF0000,  // 7 blue
+};
+
+}  // namespace
+
+void CVellumView::DrawTraceSegment(vellum::ClientPoint point) {
+  const int32_t code = m_buttons.load(std::memory_order_relaxed);
+  if (code < 1 || code > 7) {
+    m_lastPoint = {0, 0};
+    return;
+  }
+  const uint32_t mode = m_mode.load(std::memory_order_relaxed);
+
+  ViewDC dc(*this);
+  if (mode == 0) dc.SelectClipRgn(m_traceRegion.get());
+
+  // Tablets without pressure get a fixed dot; Linear and the side switch halves draw thin.
+  if (m_packetLength == 5) {
+    m_penWidth.store(5, std::memory_order_relaxed);
+  } else if (mode == 1 || code == 2 || code == 4) {
+    m_penWidth.store(1, std::memory_order_relaxed);
+  }
+
+  // Code 1 is white on the black test screens and would vanish on the white info screen.
+  const gdi::COLORREF colour = (mode == 0 && code == 1) ? 0x000000 : kTraceColours[code];
+  const gdi::Pen pen(m_penWidth.load(std::memory_order_relaxed), colour);
+  const gdi::Pen* previous = dc.SelectObject(&pen);
+
+  const gdi::POINT to{point.x, point.y};
+  // (0, 0) doubles as "no previous point", so a stroke never joins up to the corner.
+  if (m_packetLength == 5 || m_lastPoint == gdi::POINT{0, 0}) m_lastPoint = to;
+  dc.MoveTo(m_lastPoint);
+  dc.LineTo(to);
+
+  dc.SelectObject(previous);
+  m_lastPoint = to;
+}
