@@ -1,8 +1,37 @@
-// Placeholder until this concern is built.
-#include "view/VellumView.h"
-
+// The numbers of each tablet event: the button and value lines of the info screen (reader
+// thread) and the status pane of the Linear and Pressure screens (UI thread, on mouse moves).
 #include <QMouseEvent>
 
-void CVellumView::ShowReadout(int32_t, int32_t, int32_t, int32_t) {}
-void CVellumView::OnMouseMove() {}
-void CVellumView::mouseMoveEvent(QMouseEvent* event) { QWidget::mouseMoveEvent(event); }
+#include "res/Strings.h"
+#include "view/Text.h"
+#include "view/VellumView.h"
+
+void CVellumView::ShowReadout(int32_t buttons, int32_t x, int32_t y, int32_t pressure) {
+  ViewDC dc(*this);  // default attributes: system font, black on opaque white
+  dc.TextOut(m_clientRect.right - 145, (5 * m_clientRect.bottom) / 6,
+             FormatText(res::kButtonFormat, buttons));
+
+  const int valueY = m_clientRect.bottom - 40;
+  if (buttons == 1 || buttons == 3 || buttons == 5) {
+    dc.TextOut(20, valueY, FormatText(res::kValueLinePressed, x, y, pressure));
+  } else if (x != 0 && y != 0) {
+    // A released pen at a zero coordinate leaves the line as it was.
+    dc.TextOut(20, valueY, FormatText(res::kValueLineOther, x, y));
+  }
+}
+
+void CVellumView::OnMouseMove() {
+  const uint32_t mode = m_mode.load(std::memory_order_relaxed);
+  if ((mode == 1 || mode == 2) && m_frame != nullptr) {
+    m_frame->SetStatusReadout(static_cast<int>(mode), m_statusX.load(std::memory_order_relaxed),
+                              m_statusY.load(std::memory_order_relaxed),
+                              m_pressure.load(std::memory_order_relaxed),
+                              m_buttons.load(std::memory_order_relaxed));
+  }
+}
+
+void CVellumView::mouseMoveEvent(QMouseEvent* event) {
+  // The reader's pointer moves arrive here: that is how the status pane follows the pen.
+  OnMouseMove();
+  QWidget::mouseMoveEvent(event);
+}
