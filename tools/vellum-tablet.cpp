@@ -11,7 +11,6 @@
 #include <string>
 #include <string_view>
 
-#include "tools/capture/Capture.h"
 #include "tablet/TabletLink.h"
 #include "tools/emulator/PtyTablet.h"
 
@@ -22,8 +21,6 @@ constexpr const char* kUsage =
     "  --model 7|5           packet length: 7 answers \"z~\" (pressure stylus), 5 does not\n"
     "  --range X Y           range reply, default 5000 3750 (any pair, valid or not)\n"
     "  --script FILE         packets from a script (docs/emulator-script.md)\n"
-    "  --capture FILE        play a capture (docs/capture-format.md); its header sets model\n"
-    "                        and range unless given\n"
     "  --once                play the packets once instead of over and over\n"
     "  --stream-at-start     send packets before the first DC1, like a tablet left running\n"
     "  --fault NAME          silent, bad-range, slow-identify or garbage\n"
@@ -59,8 +56,8 @@ int Fail(const std::string& message) {
 int main(int argc, char** argv) {
   using vellum::emu::EmulatorConfig;
   EmulatorConfig config;
-  std::string script, capture, link;
-  bool modelGiven = false, rangeGiven = false;
+  std::string script, link;
+  
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -78,16 +75,12 @@ int main(int argc, char** argv) {
       const std::string_view v = value();
       if (v != "7" && v != "5") return Fail("--model takes 7 or 5");
       config.packetLength = v == "7" ? 7 : 5;
-      modelGiven = true;
     } else if (arg == "--range") {
       if (i + 2 >= argc || !ParseCount(value(), config.maxX) || !ParseCount(value(), config.maxY)) {
         return Fail("--range takes X Y, each 0 to 16383");
       }
-      rangeGiven = true;
     } else if (arg == "--script") {
       script = value();
-    } else if (arg == "--capture") {
-      capture = value();
     } else if (arg == "--fault") {
       if (!vellum::emu::ParseFault(std::string(value()), config.fault)) {
         return Fail("--fault takes silent, bad-range, slow-identify or garbage");
@@ -102,23 +95,8 @@ int main(int argc, char** argv) {
       return Fail("unknown option \"" + std::string(arg) + "\"\n" + kUsage);
     }
   }
-  if (!script.empty() && !capture.empty()) return Fail("--script and --capture exclude each other");
-
   vellum::emu::Stream stream;
-  if (!capture.empty()) {
-    std::string bytes;
-    if (!ReadFile(capture, bytes)) return Fail("cannot read " + capture);
-    vellum::Capture parsed;
-    const std::string error =
-        vellum::ParseCapture(std::vector<uint8_t>(bytes.begin(), bytes.end()), parsed);
-    if (!error.empty()) return Fail(capture + ": " + error);
-    if (!modelGiven) config.packetLength = parsed.header.packetLength;
-    if (!rangeGiven && parsed.header.maxX > 0 && parsed.header.maxY > 0) {
-      config.maxX = parsed.header.maxX;
-      config.maxY = parsed.header.maxY;
-    }
-    stream = vellum::emu::RawStream(parsed.bytes, config.packetLength);
-  } else if (!script.empty()) {
+  if (!script.empty()) {
     std::string text;
     if (!ReadFile(script, text)) return Fail("cannot read " + script);
     const std::string error = vellum::emu::ParseScript(text, config.packetLength, stream);
