@@ -1,11 +1,205 @@
-// Placeholder until this concern is built.
+// The transducer selector of 5-byte tablets: a drop-down list worked with the mouse or with the
+// pen. The reader thread never calls into the combo box; it posts its requests in order and reads
+// the mirrors (selection, dropped state, dropped rectangle, item height) the UI thread keeps.
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QEvent>
+#include <QItemSelectionModel>
+#include <QMetaObject>
+#include <QString>
+#include <cstdint>
+#include <limits>
+
+#include "res/Strings.h"
 #include "view/VellumView.h"
 
-void CVellumView::CreateSelector() {}
-void CVellumView::MeasureSelector() {}
-void CVellumView::SelectTransducer(int32_t) {}
-void CVellumView::OnSelectorChange() {}
-void CVellumView::ClearSelectorLatch() {}
-void CVellumView::PenSelectorStep(int32_t, vellum::ClientPoint) {}
-void CVellumView::ShowSelector(bool) {}
-bool CVellumView::eventFilter(QObject* watched, QEvent* event) { return QWidget::eventFilter(watched, event); }
+namespace {
+
+constexpr int kLeftFromRight = 145;  // the box's left edge, from the client's right edge
+constexpr int kRightFromRight = 20;  // its right edge
+constexpr int kTop = 105;
+constexpr int kDroppedHeight = 80;  // the dropped-down control's extent
+constexpr int kButtonWidth = 15;    // the drop-down button: W - 35 to W - 20, inclusive
+constexpr int kFieldHeight = 25;    // the selection field above the items of the open list
+constexpr int kPanelTop = 135;      // the picture area starts below the box
+
+class SelectorBox final : public QComboBox {
+ public:
+  using QComboBox::QComboBox;
+
+  // Styles differ in where they put the list; the pen's hit test expects it right below the
+  // field, as wide as the box, so put it there whatever the style chose.
+  void showPopup() override {
+    QComboBox::showPopup();
+    QWidget* popup = view()->window();
+    if (popup != window()) popup->move(mapToGlobal(QPoint(0, height())));
+  }
+};
+
+// The client-area rectangle between the selector and the button readout, where the pictures lie.
+gdi::Region PanelClearRegion(const gdi::RECT& client) {
+  const int64_t bottom = int64_t(5) * client.bottom / 6 - 5;
+  return gdi::Region(client.right - kLeftFromRight, kPanelTop, client.right, int32_t(bottom));
+}
+
+// Steps shared by the pen's and the mouse's choice: clear the panel and draw the new picture.
+void RepaintPicture(CVellumView& view, gdi::DC& dc) {
+  const gdi::Region panel = PanelClearRegion(view.m_clientRect);
+  if (view.m_brushWhite) dc.FillRgn(panel, *view.m_brushWhite);
+  view.DrawTransducerPicture();
+}
+
+// The selector's dropped rectangle in screen coordinates: the creation rectangle's position and
+// width, and the dropped-down extent as its height.
+void MirrorDroppedRect(CVellumView& view) {
+  const int32_t w = view.m_clientRect.right;
+  const QPoint origin = view.mapToGlobal(QPoint(0, 0));
+  view.m_droppedLeft.store(origin.x() + w - kLeftFromRight, std::memory_order_relaxed);
+  view.m_droppedTop.store(origin.y() + kTop, std::memory_order_relaxed);
+  view.m_droppedRight.store(origin.x() + w - kRightFromRight, std::memory_order_relaxed);
+  view.m_droppedBottom.store(origin.y() + kTop + kDroppedHeight, std::memory_order_relaxed);
+}
+
+bool InRange(int64_t v, int64_t lo, int64_t hi) {
+  return lo <= v && v <= hi;
+}
+
+}  // namespace
+
+void CVellumView::CreateSelector() {
+  if (m_selector) return;
+  auto* box = new SelectorBox(this);
+  box->setObjectName(QStringLiteral("transducerSelector"));
+  for (const char* item : res::kSelectorItems) box->addItem(QString::fromLatin1(item));
+  box->model()->sort(0);  // a sorted list; the texts are in order already
+  const int32_t w = m_clientRect.right;
+  box->setGeometry(w - kLeftFromRight, kTop, kLeftFromRight - kRightFromRight,
+                   box->sizeHint().height());
+  box->setCurrentIndex(m_transducer.load(std::memory_order_relaxed) - 2);
+
+  m_selectorCurSel.store(box->currentIndex(), std::memory_order_relaxed);
+  m_selectorCount.store(box->count(), std::memory_order_relaxed);
+  int itemHeight = box->view()->sizeHintForRow(0);
+  if (itemHeight <= 0) itemHeight = box->fontMetrics().height();
+  m_selectorItemHeight.store(itemHeight, std::memory_order_relaxed);
+
+  // While the list is open the pen's choice is the highlighted row (the pointer follows the pen
+  // and the list tracks it); otherwise the box's own selection.
+  connect(box, &QComboBox::currentIndexChanged, this, [this, box](int index) {
+    if (!box->view()->window()->isVisible()) {
+      m_selectorCurSel.store(index, std::memory_order_relaxed);
+    }
+  });
+  connect(box->view()->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this, box](const QModelIndex& current) {
+            if (box->view()->window()->isVisible() && current.isValid()) {
+              m_selectorCurSel.store(current.row(), std::memory_order_relaxed);
+            }
+          });
+  // A user's choice, like the platform's selection-change notification: programmatic changes
+  // (the pen's) do not come here.
+  connect(box, &QComboBox::activated, this, [this] { OnSelectorChange(); });
+
+  box->view()->window()->installEventFilter(this);  // the popup: dropped state
+  window()->installEventFilter(this);               // the top level: the dropped rectangle
+  m_selector = box;
+  MirrorDroppedRect(*this);
+  box->show();
+}
+
+bool CVellumView::eventFilter(QObject* watched, QEvent* event) {
+  if (m_selector) {
+    const QEvent::Type type = event->type();
+    if (watched == m_selector->view()->window() && watched != window()) {
+      if (type == QEvent::Show || type == QEvent::Hide) {
+        // The list shows the box's selection when it opens and keeps it when it closes without
+        // a choice.
+        m_selectorCurSel.store(m_selector->currentIndex(), std::memory_order_relaxed);
+        m_selectorDropped.store(type == QEvent::Show, std::memory_order_relaxed);
+      }
+    } else if (watched == window() && (type == QEvent::Move || type == QEvent::Show)) {
+      MirrorDroppedRect(*this);
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void CVellumView::MeasureSelector() {
+  m_selectorWidth = m_clientRect.right;
+  m_selectorListHeight = m_selectorCount.load(std::memory_order_relaxed) *
+                         m_selectorItemHeight.load(std::memory_order_relaxed);
+  m_selectorDroppedRect = {m_droppedLeft.load(std::memory_order_relaxed),
+                           m_droppedTop.load(std::memory_order_relaxed),
+                           m_droppedRight.load(std::memory_order_relaxed),
+                           m_droppedBottom.load(std::memory_order_relaxed)};
+  m_selectorLatch = false;
+}
+
+void CVellumView::ClearSelectorLatch() {
+  m_selectorLatch = false;
+}
+
+void CVellumView::ShowSelector(bool visible) {
+  if (!m_selector) return;
+  if (!visible) m_selector->hidePopup();
+  m_selector->setVisible(visible);
+}
+
+void CVellumView::SelectTransducer(int32_t index) {
+  // The list has three items; anything else (no selection is -1) draws no picture.
+  if (index < -2 || index > std::numeric_limits<int32_t>::max() - 2) return;
+  if (m_transducer.load(std::memory_order_relaxed) == index + 2) return;
+  ViewDC dc(*this);
+  m_transducer.store(index + 2, std::memory_order_relaxed);
+  const gdi::Brush* oldBrush = dc.SelectObject(m_brushWhite.get());
+  RepaintPicture(*this, dc);
+  dc.SelectObject(oldBrush);
+}
+
+void CVellumView::OnSelectorChange() {
+  if (!m_selector) return;
+  if (m_transducer.load(std::memory_order_relaxed) == m_selector->currentIndex() + 2) return;
+  ViewDC dc(*this);
+  m_transducer.store(m_selector->currentIndex() + 2, std::memory_order_relaxed);
+  const gdi::Brush* oldBrush = dc.SelectObject(m_brushWhite.get());
+  RepaintPicture(*this, dc);
+  dc.SelectObject(oldBrush);
+  setFocus();  // so the function keys keep working after a choice in the list
+}
+
+void CVellumView::PenSelectorStep(int32_t code, vellum::ClientPoint pt) {
+  if (code <= 0 || !m_selector) return;
+  QComboBox* box = m_selector;
+  const int64_t w = m_selectorWidth;
+  const gdi::RECT& dropped = m_selectorDroppedRect;
+  const bool open = m_selectorDropped.load(std::memory_order_relaxed);
+
+  // The drop-down button toggles the list once per press: the latch holds until the code
+  // changes. Its column runs down the open list's right edge too, so a press there closes it.
+  const int64_t buttonRight = w - kRightFromRight;
+  if (!m_selectorLatch && InRange(pt.x, buttonRight - kButtonWidth, buttonRight) &&
+      InRange(pt.y, dropped.top, dropped.bottom)) {
+    if (open) {
+      QMetaObject::invokeMethod(
+          box, [box] { box->hidePopup(); }, Qt::QueuedConnection);
+    } else {
+      QMetaObject::invokeMethod(
+          box, [box] { box->showPopup(); }, Qt::QueuedConnection);
+    }
+    m_selectorLatch = true;
+    return;
+  }
+
+  const int64_t itemsTop = int64_t(dropped.top) + kFieldHeight;
+  if (open && InRange(pt.x, w - kLeftFromRight, buttonRight) &&
+      InRange(pt.y, itemsTop, itemsTop + m_selectorListHeight)) {
+    const int32_t s = m_selectorCurSel.load(std::memory_order_relaxed);
+    QMetaObject::invokeMethod(
+        box, [box] { box->hidePopup(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        box, [box, s] { box->setCurrentIndex(s); }, Qt::QueuedConnection);
+    SelectTransducer(s);
+    QMetaObject::invokeMethod(
+        this, [this] { setFocus(); }, Qt::QueuedConnection);
+  }
+}
