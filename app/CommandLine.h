@@ -1,0 +1,26 @@
+#pragma once
+// The program's options, parsed once into a plain struct. New options (capture recording, a
+// monitor) become new fields here.
+#include <string>
+#include <vector>
+
+#include "tablet/PortPaths.h"
+
+namespace vellum {
+
+struct CommandLine {
+  PortPaths ports;     // --port N=PATH, repeatable
+  bool probe = false;  // --probe: scan the ports, report, exit
+  bool help = false;   // --help
+};
+
+struct ParsedCommandLine {
+  CommandLine options;
+  std::string error;  // empty on success, else one line for stderr
+};
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args);  // args without argv[0]
+
+extern const char* const kUsage;
+
+}  // namespace vellum

@@ -1,0 +1,27 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
+#include "app/ProbeCommand.h"
+#include "tablet/TabletLink.h"
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const vellum::ParsedCommandLine parsed = vellum::ParseCommandLine(args);
+  if (!parsed.error.empty()) {
+    std::cerr << "vellum: " << parsed.error << '\n';
+    return 2;
+  }
+  const vellum::CommandLine& options = parsed.options;
+  if (options.help) {
+    std::cout << vellum::kUsage;
+    return 0;
+  }
+  if (options.probe) {
+    vellum::SerialPort port(options.ports);
+    return vellum::RunProbeCommand(port, options.ports, std::cout, std::cerr);
+  }
+  std::cerr << "vellum: the test window is not built yet; use --probe\n";
+  return 2;
+}
