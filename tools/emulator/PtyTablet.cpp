@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -28,6 +30,8 @@ double NowMs() {
 
 // Longest poll: bounds how late a stop or a due byte can be noticed.
 constexpr int kMaxWaitMs = 20;
+// Before a hang-up, up to a second (10 ms polls) for the host to read what was sent.
+constexpr int kDrainPolls = 100;
 
 }  // namespace
 
@@ -79,8 +83,23 @@ void PtyTablet::CloseLine() {
   slave_ = master_ = -1;
 }
 
+int PtyTablet::Unread() const {
+  int pending = 0;
+  return ::ioctl(slave_, FIONREAD, &pending) == 0 ? pending : 0;
+}
+
 std::vector<uint8_t> PtyTablet::Received() const {
   std::lock_guard<std::mutex> lock(receivedMutex_);
+  return received_;
+}
+
+std::vector<uint8_t> PtyTablet::ReceivedEndingWith(const std::vector<uint8_t>& tail,
+                                                   int timeoutMs) const {
+  std::unique_lock<std::mutex> lock(receivedMutex_);
+  receivedChanged_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+    return received_.size() >= tail.size() &&
+           std::equal(tail.begin(), tail.end(), received_.end() - std::ptrdiff_t(tail.size()));
+  });
   return received_;
 }
 
@@ -100,6 +119,7 @@ void PtyTablet::Serve() {
           std::lock_guard<std::mutex> lock(receivedMutex_);
           received_.insert(received_.end(), in, in + n);
         }
+        receivedChanged_.notify_all();
         const double now = NowMs();
         for (ssize_t i = 0; i < n; ++i) emulator_.Receive(in[i], now);
       }
@@ -116,6 +136,13 @@ void PtyTablet::Serve() {
     }
     packetsSent_.store(emulator_.PacketsSent());
     if (emulator_.HungUp()) {
+      // Let the host read the last packet first; a hang-up flushes what it has not read. The
+      // bytes reach the slave's queue a little after the write, so one empty look is not enough.
+      for (int i = 0, empty = 0; i < kDrainPolls && empty < 2; ++i) {
+        empty = Unread() > 0 ? 0 : empty + 1;
+        pollfd stop = {stopFd_, POLLIN, 0};
+        if (::poll(&stop, 1, 10) > 0) break;
+      }
       CloseLine();
       hungUp_.store(true);
       return;

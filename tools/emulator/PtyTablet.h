@@ -3,6 +3,7 @@
 // opens Path() as if it were COMn. Used by vellum-tablet and, in-process, by the tests.
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -30,10 +31,14 @@ class PtyTablet {
   uint64_t PacketsSent() const { return packetsSent_.load(); }
   // Every byte the host has written so far, in order.
   std::vector<uint8_t> Received() const;
+  // Waits until what the host has written ends with `tail` (its writes reach this side a little
+  // after they return), at most `timeoutMs`; returns everything received by then.
+  std::vector<uint8_t> ReceivedEndingWith(const std::vector<uint8_t>& tail, int timeoutMs) const;
 
  private:
   void Serve();
   void CloseLine();
+  int Unread() const;  // bytes sent that the host has not read yet
 
   TabletEmulator emulator_;
   int master_ = -1;
@@ -44,6 +49,7 @@ class PtyTablet {
   std::atomic<bool> hungUp_{false};
   std::atomic<uint64_t> packetsSent_{0};
   mutable std::mutex receivedMutex_;
+  mutable std::condition_variable receivedChanged_;
   std::vector<uint8_t> received_;
   std::thread thread_;
 };
