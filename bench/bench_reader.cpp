@@ -1,0 +1,127 @@
+// The reader's cost per packet against the line's budget: at 9600 baud a 7-byte tablet sends a
+// packet every 8.0 ms and a 5-byte one every 5.7 ms, drawing included. The drawing is not here;
+// this is what the link itself takes of that budget. And the probe's time per port, which the
+// user waits through before any window appears.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "tablet/Detection.h"
+#include "tablet/Reader.h"
+#include "tools/emulator/PtyTablet.h"
+
+namespace {
+
+using namespace vellum;
+
+std::vector<uint8_t> Stream(int length, int packets) {
+  emu::Stream s;
+  for (int i = 0; i < packets; ++i) {
+    emu::AppendPacket(s, emu::Pen{i & 7, (i * 37) % 5000, (i * 53) % 3750, i % 512}, length);
+  }
+  std::vector<uint8_t> bytes;
+  for (const emu::OutByte& b : s) bytes.push_back(b.byte);
+  return bytes;
+}
+
+// A view that does nothing, so only the link's own work is measured.
+class NullTarget : public IReaderTarget {
+ public:
+  uint32_t mode = 0;
+  uint32_t Mode() const override { return mode; }
+  void StoreButtons(int32_t c) override { benchmark::DoNotOptimize(c); }
+  void StoreStatus(int32_t, int32_t, int32_t) override {}
+  void StorePenWidth(int32_t w) override { benchmark::DoNotOptimize(w); }
+  int32_t ShownButtons() const override { return 0; }
+  int32_t Transducer() const override { return 4; }
+  ClientPoint ClientToScreen(ClientPoint p) const override { return p; }
+  void MovePointer(ClientPoint p) override { benchmark::DoNotOptimize(p); }
+  void DrawTraceSegment(ClientPoint p) override { benchmark::DoNotOptimize(p); }
+  void ShowStylusButtons(int32_t) override {}
+  void ShowTwoButtonStylusButtons(int32_t) override {}
+  void ShowThreeButtonStylusButtons(int32_t) override {}
+  void ShowCursorButtons(int32_t) override {}
+  void ShowReadout(int32_t, int32_t, int32_t, int32_t) override {}
+  void ClearSelectorLatch() override {}
+  void PenSelectorStep(int32_t, ClientPoint) override {}
+  void ShowShake(int32_t, int32_t) override {}
+  void ShowKeystroke(int32_t) override {}
+};
+
+// Bytes from memory; the read after the last one fails, which ends the reader's loop.
+class MemoryPort final : public IPort {
+ public:
+  explicit MemoryPort(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
+  void Rewind() { next_ = 0; }
+  OpenResult Open(int) override { return OpenResult::kOk; }
+  void Write(const uint8_t*, size_t) override {}
+  ReadResult ReadByte() override {
+    if (next_ == bytes_.size()) return {};
+    return {true, 1, bytes_[next_++]};
+  }
+  uint32_t InputQueueCount() override { return uint32_t(bytes_.size() - next_); }
+  void Close() override {}
+  bool IsOpen() const override { return true; }
+  void Pause(int) override {}
+  int64_t NowMs() const override { return 0; }
+
+ private:
+  const std::vector<uint8_t>& bytes_;
+  size_t next_ = 0;
+};
+
+// The reader loop end to end (read, assemble, decode, scale, dispatch) per packet.
+// Args: packet length, mode.
+void BM_ReaderLoop(benchmark::State& state) {
+  const int length = int(state.range(0));
+  constexpr int kPackets = 4096;
+  const std::vector<uint8_t> bytes = Stream(length, kPackets);
+  MemoryPort port(bytes);
+  NullTarget target;
+  target.mode = uint32_t(state.range(1));
+  const ReaderConfig config{1920, 1080, 5000, 3750, length};
+  const std::atomic<bool> stop{false};
+  for (auto _ : state) {
+    port.Rewind();
+    RunReader(port, config, target, stop, nullptr);
+  }
+  state.SetItemsProcessed(state.iterations() * kPackets);
+  state.SetBytesProcessed(state.iterations() * int64_t(bytes.size()));
+}
+BENCHMARK(BM_ReaderLoop)
+    ->ArgNames({"length", "mode"})
+    ->Args({7, 0})
+    ->Args({5, 0})
+    ->Args({7, 1})
+    ->Args({7, 4});
+
+// ScanPorts with the emulator on COM1 and COM2..COM4 missing: what start-up costs.
+// Arg: 0 a 7-byte tablet, 1 a 5-byte tablet, 2 a silent device (no tablet).
+void BM_ScanPorts(benchmark::State& state) {
+  emu::EmulatorConfig config;
+  config.packetLength = state.range(0) == 1 ? 5 : 7;
+  config.fault = state.range(0) == 2 ? emu::Fault::kSilent : emu::Fault::kNone;
+  emu::PtyTablet tablet(config, {});
+  PortPaths paths;
+  paths.Set(1, tablet.Path());
+  for (int n = 2; n <= 4; ++n) paths.Set(n, "/nonexistent/vellum-bench-com" + std::to_string(n));
+  SerialPort port(paths);
+  for (auto _ : state) {
+    const TabletInfo found = ScanPorts(port);
+    benchmark::DoNotOptimize(found);
+  }
+}
+BENCHMARK(BM_ScanPorts)
+    ->ArgName("device")
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5);
+
+}  // namespace
+
+BENCHMARK_MAIN();
