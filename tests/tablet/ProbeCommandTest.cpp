@@ -1,0 +1,142 @@
+// `vellum --probe`: its report on a scripted line, and the built binary against the emulator.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "app/CommandLine.h"
+#include "app/ProbeCommand.h"
+#include "tablet/Detection.h"
+#include "tests/tablet/FakePort.h"
+#include "tests/tablet/Process.h"
+
+namespace vellum::test {
+namespace {
+
+TEST(ProbeCommand, ListsEveryTabletAndReopensTheFirst) {
+  FakePort port;
+  auto second = std::make_shared<ScriptedTablet>();
+  second->packetLength = 5;
+  second->x = 2500;
+  second->y = 2250;
+  auto fourth = std::make_shared<ScriptedTablet>();
+  port.Attach(2, second);
+  port.Attach(4, fourth);
+  std::ostringstream out, err;
+  EXPECT_EQ(RunProbeCommand(port, PortPaths(), out, err), 0);
+  EXPECT_EQ(out.str(),
+            "COM2: 5-byte tablet, range 2500 x 2250, 5''x4.50'', 500LPI\n"
+            "COM4: 7-byte tablet, range 5000 x 3750, 5''x3.75'', 1000LPI\n");
+  EXPECT_EQ(port.OpenCount(2), 2);
+  EXPECT_EQ(port.OpenCount(4), 1);
+  EXPECT_FALSE(port.IsOpen());
+}
+
+TEST(ProbeCommand, NoTabletPrintsTheMessage) {
+  FakePort port;
+  PortPaths paths;
+  for (int n = 1; n <= 4; ++n) paths.Set(n, "/nonexistent/ttyX" + std::to_string(n));
+  std::ostringstream out, err;
+  EXPECT_EQ(RunProbeCommand(port, paths, out, err), 1);
+  EXPECT_EQ(out.str(), std::string(kNoTabletMessage3) + "\n");
+}
+
+TEST(CommandLine, Parsing) {
+  struct Row {
+    std::vector<std::string> args;
+    bool ok, probe;
+    std::string com2;
+  };
+  for (const Row& r : {Row{{"--probe"}, true, true, "/dev/ttyS1"},
+                       Row{{"--port", "2=/dev/pts/3", "--probe"}, true, true, "/dev/pts/3"},
+                       Row{{"--port=2=/tmp/x"}, true, false, "/tmp/x"},
+                       Row{{"--port"}, false, false, ""},
+                       Row{{"--port", "5=/x"}, false, false, ""},
+                       Row{{"--port", "2"}, false, false, ""},
+                       Row{{"--port", "2="}, false, false, ""},
+                       Row{{"--frobnicate"}, false, false, ""}}) {
+    const ParsedCommandLine p = ParseCommandLine(r.args);
+    EXPECT_EQ(p.error.empty(), r.ok) << p.error;
+    if (r.ok) {
+      EXPECT_EQ(p.options.probe, r.probe);
+      EXPECT_EQ(p.options.ports.Path(2), r.com2);
+    }
+  }
+}
+
+// ---- the built binaries ------------------------------------------------------------------
+
+std::vector<std::string> PortArgs(std::vector<std::string> paths) {
+  std::vector<std::string> args = {"--probe"};
+  paths.resize(4);
+  for (int n = 1; n <= 4; ++n) {
+    const std::string& p = paths[size_t(n - 1)];
+    args.push_back("--port");
+    args.push_back(std::to_string(n) + "=" + (p.empty() ? "/nonexistent/ttyX" + std::to_string(n) : p));
+  }
+  return args;
+}
+
+TEST(ProbeBinary, FindsSevenByteOnCom1AndFiveByteOnCom2) {
+  EmulatorProcess seven({"--model", "7", "--range", "5000", "3750"});
+  EmulatorProcess five({"--model", "5", "--range", "2500", "2250"});
+  const RunResult r = RunProgram(EnvPath("VELLUM_BIN"), PortArgs({seven.path(), five.path()}));
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "COM1: 7-byte tablet, range 5000 x 3750, 5''x3.75'', 1000LPI\n"
+            "COM2: 5-byte tablet, range 2500 x 2250, 5''x4.50'', 500LPI\n");
+  EXPECT_LT(r.seconds, 5.0);
+}
+
+TEST(ProbeBinary, MissingPortsNoTablet) {
+  const RunResult r = RunProgram(EnvPath("VELLUM_BIN"), PortArgs({}));
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, std::string(kNoTabletMessage3) + "\n");
+  EXPECT_LT(r.seconds, 2.0);
+}
+
+TEST(ProbeBinary, RegularFileIsNoTablet) {
+  char name[] = "/tmp/vellum-notatty-XXXXXX";
+  const int fd = ::mkstemp(name);
+  ASSERT_GE(fd, 0);
+  const RunResult r = RunProgram(EnvPath("VELLUM_BIN"), PortArgs({name}));
+  ::close(fd);
+  ::unlink(name);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, std::string(kNoTabletMessage3) + "\n");
+}
+
+TEST(ProbeBinary, PortHeldByAnotherProgramMeansADriver) {
+  EmulatorProcess tablet({"--model", "7"});
+  const int fd = ::open(tablet.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+  const RunResult r = RunProgram(EnvPath("VELLUM_BIN"), PortArgs({tablet.path()}));
+  ::close(fd);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, std::string(kNoTabletMessage2) + "\n");
+}
+
+TEST(ProbeBinary, SilentDeviceCostsTwoPauses) {
+  EmulatorProcess silent({"--fault", "silent"});
+  const RunResult r = RunProgram(EnvPath("VELLUM_BIN"), PortArgs({silent.path()}));
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, std::string(kNoTabletMessage3) + "\n");
+  EXPECT_LT(r.seconds, 2.0);
+}
+
+TEST(ProbeBinary, BadPortOptionIsOneLineAndExit2) {
+  for (const char* bad : {"5=/dev/x", "1=", "/dev/x", "0=/dev/x"}) {
+    const RunResult r = RunProgram(EnvPath("VELLUM_BIN"), {"--probe", "--port", bad});
+    EXPECT_EQ(r.exitCode, 2) << bad;
+    EXPECT_TRUE(r.out.empty()) << bad;
+    ASSERT_FALSE(r.err.empty()) << bad;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << bad << ": " << r.err;
+  }
+}
+
+}  // namespace
+}  // namespace vellum::test
