@@ -1,0 +1,29 @@
+#pragma once
+// An IPort that passes everything to another port and records the dialogue both ways: opens,
+// writes, bytes read and closes. Used around the probe by `--probe --record`.
+
+#include "tablet/CaptureRecorder.h"
+#include "tablet/TabletLink.h"
+
+namespace vellum {
+
+class RecordingPort final : public IPort {
+ public:
+  RecordingPort(IPort& inner, CaptureRecorder& recorder) : inner_(inner), recorder_(recorder) {}
+
+  OpenResult Open(int n) override;
+  void Write(const uint8_t* bytes, size_t count) override;
+  ReadResult ReadByte() override;
+  uint32_t InputQueueCount() override { return inner_.InputQueueCount(); }
+  void Close() override;
+  bool IsOpen() const override { return inner_.IsOpen(); }
+  void Pause(int ms) override { inner_.Pause(ms); }
+  int64_t NowMs() const override { return inner_.NowMs(); }
+  int PollFd() const override { return inner_.PollFd(); }
+
+ private:
+  IPort& inner_;
+  CaptureRecorder& recorder_;
+};
+
+}  // namespace vellum
