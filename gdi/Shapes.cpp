@@ -39,6 +39,15 @@ POINT RayEnd(const EllipseBox& box, int x, int y) {
   return {int(std::floor(cx / 2)), int(std::floor(cy / 2))};
 }
 
+// False when nothing of the box, widened by the pen, can reach the clip: a far-away ellipse then
+// costs nothing instead of a walk around its whole outline.
+bool MayTouch(const EllipseBox& box, const Pen& pen, const Canvas& cv) {
+  const int64_t grow = pen.Width() / 2 + 1;
+  const RECT& c = cv.Clip();
+  return !cv.Empty() && box.x0 - grow < c.right && int64_t(box.x0) + box.w + grow >= c.left &&
+         box.y0 - grow < c.bottom && int64_t(box.y0) + box.h + grow >= c.top;
+}
+
 }  // namespace
 
 void DC::Ellipse(int left, int top, int right, int bottom) {
@@ -46,6 +55,7 @@ void DC::Ellipse(int left, int top, int right, int bottom) {
   if (!EllipseBox::From(left, top, right, bottom, &box)) return;
   std::lock_guard lock(surface_.Lock());
   Canvas cv(surface_.Image(), hasClip_ ? &clip_ : nullptr);
+  if (!MayTouch(box, *pen_, cv)) return;
   const QRgb fill = ToQRgb(brush_->Colour());
   raster::EllipseRows(box, [&](int y, int x0, int x1) { cv.Span(y, x0, x1, fill); });
   raster::EllipseOutline(box, [&](int x, int y) { StrokePixel(cv, *pen_, x, y); });
@@ -58,6 +68,7 @@ void DC::Arc(int left, int top, int right, int bottom, int xStart, int yStart, i
   const Sweep sweep = MakeSweep(box, xStart, yStart, xEnd, yEnd);
   std::lock_guard lock(surface_.Lock());
   Canvas cv(surface_.Image(), hasClip_ ? &clip_ : nullptr);
+  if (!MayTouch(box, *pen_, cv)) return;
   StrokeArc(cv, *pen_, box, sweep);
   dirty_ = UnionRect(dirty_, cv.Touched());
 }
@@ -68,6 +79,7 @@ void DC::Pie(int left, int top, int right, int bottom, int xStart, int yStart, i
   const Sweep sweep = MakeSweep(box, xStart, yStart, xEnd, yEnd);
   std::lock_guard lock(surface_.Lock());
   Canvas cv(surface_.Image(), hasClip_ ? &clip_ : nullptr);
+  if (!MayTouch(box, *pen_, cv)) return;
   const QRgb fill = ToQRgb(brush_->Colour());
   raster::EllipseRows(box, [&](int y, int x0, int x1) {
     if (y < cv.Clip().top || y >= cv.Clip().bottom) return;
