@@ -1,0 +1,144 @@
+#include "app/MonitorCommand.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "tablet/Detection.h"
+
+namespace vellum {
+namespace {
+
+// Writes the recording out once a second while the line is quiet; the reader's own check only
+// runs when bytes arrive.
+class FlushTicker {
+ public:
+  explicit FlushTicker(CaptureRecorder& recorder)
+      : recorder_(recorder), thread_([this] { Run(); }) {}
+  ~FlushTicker() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!wake_.wait_for(lock, std::chrono::seconds(1), [this] { return done_; })) {
+      recorder_.Flush();
+    }
+  }
+  CaptureRecorder& recorder_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool done_ = false;
+  std::thread thread_;
+};
+
+std::atomic<bool>* g_stop = nullptr;
+Waker* g_waker = nullptr;
+
+extern "C" void OnStopSignal(int) {
+  if (g_stop->load(std::memory_order_relaxed)) _exit(130);  // asked twice: the user means it
+  g_stop->store(true, std::memory_order_relaxed);
+  g_waker->Wake();  // a write(2): safe here
+}
+
+}  // namespace
+
+PacketPrinter::PacketPrinter(std::ostream& out, CaptureRecorder* recorder, Clock clock)
+    : out_(out), recorder_(recorder), clock_(std::move(clock)) {}
+
+void PacketPrinter::OnBytes(const uint8_t* bytes, size_t count) {
+  const int64_t now = clock_();
+  if (!started_) {
+    started_ = true;
+    startUs_ = now;
+  }
+  lastUs_ = now > startUs_ ? now - startUs_ : 0;
+  if (recorder_) recorder_->RecordAt(now, CaptureEvent::kRead, bytes, count);
+}
+
+void PacketPrinter::StoreStatus(int32_t x, int32_t y, int32_t pressure) {
+  x_ = x;
+  y_ = y;
+  pressure_ = pressure;
+}
+
+void PacketPrinter::PacketHandled() {
+  ++packets_;
+  // One flush per line: a script reading a pipe sees each packet as it comes.
+  out_ << lastUs_ << ' ' << code_ << ' ' << x_ << ' ' << y_ << ' ' << pressure_ << '\n'
+       << std::flush;
+}
+
+int RunMonitorCommand(IPort& port, const MonitorSetup& setup, std::ostream& out, std::ostream& err,
+                      const std::atomic<bool>& stop) {
+  const TabletInfo info = ScanPorts(port);
+  if (info.port == 0) {
+    err << ChooseNoTabletMessage(setup.paths) << '\n';
+    return 1;
+  }
+  const std::string& path = setup.paths.Path(int(info.port));
+  err << "Tablet found on COM" << info.port << " (" << path << "): " << info.packetLength
+      << "-byte tablet, range " << info.maxX << " x " << info.maxY << '\n';
+
+  const bool recording = !setup.recordPath.empty();
+  CaptureRecorder recorder(setup.clock);
+  if (recording) {
+    const std::string error = recorder.Open(setup.recordPath);
+    if (!error.empty()) {
+      err << "cannot record: " << error << '\n';
+      return 1;
+    }
+    recorder.SetHeader(CaptureHeaderFor(info, path));
+  }
+  if (!OpenTabletPort(port, info)) {
+    err << "COM" << info.port << " could not be opened again\n";
+    return 1;
+  }
+
+  // The client area is the tablet itself: the printed values are the decoded ones anyway.
+  ReaderConfig config;
+  config.width = info.maxX;
+  config.height = info.maxY;
+  config.maxX = info.maxX;
+  config.maxY = info.maxY;
+  config.packetLength = info.packetLength;
+  PacketPrinter printer(out, recording ? &recorder : nullptr, setup.clock);
+  {
+    std::unique_ptr<FlushTicker> ticker;
+    if (recording) ticker = std::make_unique<FlushTicker>(recorder);
+    RunReader(port, config, printer, stop, setup.waker, &printer);
+  }
+  // The reader also ends on a hang-up, without a word; the recording is complete either way.
+  if (!stop.load(std::memory_order_relaxed)) err << "The tablet's line was hung up.\n";
+  port.Close();
+  recorder.Close();
+  if (!recorder.Error().empty()) {
+    err << "recording " << setup.recordPath << " failed: " << recorder.Error() << '\n';
+    return 1;
+  }
+  return 0;
+}
+
+void InstallMonitorStopSignals(std::atomic<bool>& stop, Waker& waker) {
+  g_stop = &stop;
+  g_waker = &waker;
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  action.sa_flags = SA_RESTART;  // standard output must not fail half-way through a line
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+}  // namespace vellum

@@ -1,0 +1,79 @@
+#pragma once
+// `vellum --monitor`: detection as at start-up, then one line per decoded packet on standard
+// output until interrupted or the line hangs up. No window; for ssh sessions and scripts.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <ostream>
+#include <string>
+
+#include "tablet/CaptureRecorder.h"
+#include "tablet/Reader.h"
+#include "tablet/TabletLink.h"
+
+namespace vellum {
+
+// Prints "<time_us> <code> <x> <y> <pressure>" per packet, the time being that of the packet's
+// last byte, in microseconds since the first byte read: the same times a recording of the same
+// run gets. As the reader's target it stands on the Linear screen, where every packet is decoded
+// and stored; as its tap it stamps each byte and passes it on to the recorder, if any.
+class PacketPrinter final : public IReaderTarget, public IByteTap {
+ public:
+  using Clock = std::function<int64_t()>;  // monotonic microseconds
+  PacketPrinter(std::ostream& out, CaptureRecorder* recorder, Clock clock = SteadyClockMicros);
+
+  uint64_t Packets() const { return packets_; }
+
+  // IByteTap
+  void OnBytes(const uint8_t* bytes, size_t count) override;
+
+  // IReaderTarget
+  uint32_t Mode() const override { return 1; }
+  void StoreButtons(int32_t code) override { code_ = code; }
+  void StoreStatus(int32_t x, int32_t y, int32_t pressure) override;
+  void StorePenWidth(int32_t) override {}
+  int32_t ShownButtons() const override { return 0; }
+  int32_t Transducer() const override { return 0; }
+  ClientPoint ClientToScreen(ClientPoint p) const override { return p; }
+  void MovePointer(ClientPoint) override {}
+  void DrawTraceSegment(ClientPoint) override {}
+  void ShowStylusButtons(int32_t) override {}
+  void ShowTwoButtonStylusButtons(int32_t) override {}
+  void ShowThreeButtonStylusButtons(int32_t) override {}
+  void ShowCursorButtons(int32_t) override {}
+  void ShowReadout(int32_t, int32_t, int32_t, int32_t) override {}
+  void ClearSelectorLatch() override {}
+  void PenSelectorStep(int32_t, ClientPoint) override {}
+  void ShowShake(int32_t, int32_t) override {}
+  void ShowKeystroke(int32_t) override {}
+  void PacketHandled() override;
+
+ private:
+  std::ostream& out_;
+  CaptureRecorder* recorder_;
+  Clock clock_;
+  bool started_ = false;
+  int64_t startUs_ = 0;
+  int64_t lastUs_ = 0;  // time of the last byte, since the first
+  int32_t code_ = 0, x_ = 0, y_ = 0, pressure_ = 0;
+  uint64_t packets_ = 0;
+};
+
+struct MonitorSetup {
+  PortPaths paths;               // what COM1..COM4 stand for (messages and the recording's header)
+  std::string recordPath;        // non-empty: record the reader's bytes there
+  const Waker* waker = nullptr;  // fired with `stop`; ends the reader's idle wait at once
+  PacketPrinter::Clock clock = SteadyClockMicros;  // for the printed and the recorded times
+};
+
+// Runs the monitor on `port`. Detection reports go to `err`, packet lines to `out`. Returns when
+// `stop` is set or the line hangs up: 0, or 1 when no tablet was found or the recording failed.
+int RunMonitorCommand(IPort& port, const MonitorSetup& setup, std::ostream& out, std::ostream& err,
+                      const std::atomic<bool>& stop);
+
+// SIGINT and SIGTERM set `stop` and fire `waker` (both must outlive the process's handling of
+// those signals). A second signal of either kind ends the process at once.
+void InstallMonitorStopSignals(std::atomic<bool>& stop, Waker& waker);
+
+}  // namespace vellum
