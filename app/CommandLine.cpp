@@ -5,10 +5,14 @@
 namespace vellum {
 
 const char* const kUsage =
-    "usage: vellum [--port N=PATH]... [--probe]\n"
+    "usage: vellum [--port N=PATH]... [--probe | --monitor] [--record FILE]\n"
     "  --port N=PATH  use PATH as COMN (N = 1..4); COMN is /dev/ttyS<N-1> otherwise\n"
     "  --probe        look for a tablet on COM1..COM4, report it and exit\n"
-    "                 (exit status 0: found, 1: none, 2: bad command line)\n";
+    "                 (exit status 0: found, 1: none, 2: bad command line)\n"
+    "  --monitor      no window: after detection print \"time_us code x y pressure\" for\n"
+    "                 every packet until interrupted or the line hangs up\n"
+    "  --record FILE  record what the reader reads (with --probe: the probe's dialogue) in\n"
+    "                 FILE, to attach to a bug report; vellum-tablet --replay plays it\n";
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
   ParsedCommandLine parsed;
@@ -17,6 +21,22 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     const std::string_view arg = args[i];
     if (arg == "--probe") {
       options.probe = true;
+    } else if (arg == "--monitor") {
+      options.monitor = true;
+    } else if (arg == "--record" || arg.starts_with("--record=")) {
+      if (arg == "--record") {
+        if (i + 1 == args.size()) {
+          parsed.error = "--record: expected FILE";
+          return parsed;
+        }
+        options.record = args[++i];
+      } else {
+        options.record = std::string(arg.substr(9));
+      }
+      if (options.record.empty()) {
+        parsed.error = "--record: expected FILE";
+        return parsed;
+      }
     } else if (arg == "--help" || arg == "-h") {
       options.help = true;
     } else if (arg == "--port" || arg.starts_with("--port=")) {
@@ -37,6 +57,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       return parsed;
     }
   }
+  if (options.probe && options.monitor) parsed.error = "--probe and --monitor exclude each other";
   return parsed;
 }
 

@@ -9,9 +9,11 @@
 namespace vellum {
 
 struct CommandLine {
-  PortPaths ports;     // --port N=PATH, repeatable
-  bool probe = false;  // --probe: scan the ports, report, exit
-  bool help = false;   // --help
+  PortPaths ports;       // --port N=PATH, repeatable
+  bool probe = false;    // --probe: scan the ports, report, exit
+  bool monitor = false;  // --monitor: print the packets as text lines, no window
+  std::string record;    // --record FILE: write a capture (docs/capture-format.md)
+  bool help = false;     // --help
 };
 
 struct ParsedCommandLine {
