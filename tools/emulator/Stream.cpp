@@ -167,26 +167,39 @@ Stream DemoStream(int32_t maxX, int32_t maxY, int packetLength) {
   Lcg random(7);
   const int32_t cx = maxX / 2;
   const int32_t cy = maxY / 2;
+  // Between strokes the pen lifts and hovers across (code 0), as a hand would move it.
+  Pen at{0, maxX / 10, maxY / 10, 0};
+  auto hoverTo = [&](int32_t x, int32_t y) {
+    AppendStroke(s, Pen{0, at.x, at.y, 0}, Pen{0, x, y, 0}, 30, packetLength);
+    at = Pen{0, x, y, 0};
+  };
+  auto stroke = [&](const Pen& from, const Pen& to, int32_t steps) {
+    hoverTo(from.x, from.y);
+    AppendStroke(s, from, to, steps, packetLength);
+    at = to;
+  };
   // A circle drawn with the tip, pressure rising all the way round.
   constexpr int kSteps = 240;
-  for (int i = 0; i <= kSteps; ++i) {
+  auto onCircle = [&](int i, int32_t code, int32_t pressure) {
     const double a = 2 * std::numbers::pi * i / kSteps;
-    AppendPacket(s,
-                 Pen{1, cx + int32_t(std::lround(maxX * 0.3 * std::cos(a))),
-                     cy + int32_t(std::lround(maxY * 0.3 * std::sin(a))), 511 * i / kSteps},
-                 packetLength);
-  }
+    return Pen{code, cx + int32_t(std::lround(maxX * 0.3 * std::cos(a))),
+               cy + int32_t(std::lround(maxY * 0.3 * std::sin(a))), pressure};
+  };
+  hoverTo(onCircle(0, 0, 0).x, onCircle(0, 0, 0).y);
+  for (int i = 0; i <= kSteps; ++i) AppendPacket(s, onCircle(i, 1, 511 * i / kSteps), packetLength);
+  at = onCircle(kSteps, 0, 0);
   // Corner to corner with the side switches, pressure falling and rising.
-  AppendStroke(s, Pen{2, maxX / 10, maxY / 10, 400}, Pen{2, maxX * 9 / 10, maxY * 9 / 10, 40}, 120,
-               packetLength);
-  AppendStroke(s, Pen{3, maxX / 10, maxY * 9 / 10, 200}, Pen{3, maxX * 9 / 10, maxY / 10, 511},
-               120, packetLength);
+  stroke(Pen{2, maxX / 10, maxY / 10, 400}, Pen{2, maxX * 9 / 10, maxY * 9 / 10, 40}, 120);
+  stroke(Pen{3, maxX / 10, maxY * 9 / 10, 200}, Pen{3, maxX * 9 / 10, maxY / 10, 511}, 120);
   // Every button code in turn, the pen held still.
+  hoverTo(cx, cy);
   for (int32_t code = 0; code < 8; ++code) {
     AppendRest(s, random, Pen{code, cx, cy, code == 0 ? 0 : 300}, 0, 60, packetLength);
   }
-  // A resting pen, hovering with a little jitter.
+  // A resting pen, hovering with a little jitter, then back to where the next round starts.
+  hoverTo(maxX / 3, maxY / 3);
   AppendRest(s, random, Pen{0, maxX / 3, maxY / 3, 0}, 3, 300, packetLength);
+  hoverTo(maxX / 10, maxY / 10);
   s.front().delayMs = 300;  // out of proximity between rounds
   return s;
 }
