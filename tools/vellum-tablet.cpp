@@ -10,6 +10,7 @@
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tablet/TabletLink.h"
 #include "tools/emulator/PtyTablet.h"
@@ -25,7 +26,10 @@ constexpr const char* kUsage =
     "  --stream-at-start     send packets before the first DC1, like a tablet left running\n"
     "  --fault NAME          silent, bad-range, slow-identify or garbage\n"
     "  --hang-up-after N     drop the line after N packets\n"
-    "  --link PATH           make PATH a symbolic link to the device\n";
+    "  --link PATH           make PATH a symbolic link to the device\n"
+    "  --raw FILE            packets from a file of raw bytes, as a tablet sent them\n"
+    "  --rate-multiplier N   line speed as N times 9600 baud (benchmarks)\n"
+    "  --log-writes FILE     log every byte the host writes: \"<ms> <hex>\" a line\n";
 
 bool ParseNumber(std::string_view text, int64_t& value) {
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -56,7 +60,7 @@ int Fail(const std::string& message) {
 int main(int argc, char** argv) {
   using vellum::emu::EmulatorConfig;
   EmulatorConfig config;
-  std::string script, link;
+  std::string script, link, raw, writeLog;
   
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
@@ -91,12 +95,28 @@ int main(int argc, char** argv) {
       config.hangUpAfter = n;
     } else if (arg == "--link") {
       link = value();
+    } else if (arg == "--raw") {
+      raw = value();
+    } else if (arg == "--log-writes") {
+      writeLog = value();
+    } else if (arg == "--rate-multiplier") {
+      int64_t n = 0;
+      if (!ParseNumber(value(), n) || n < 1 || n > 100000) {
+        return Fail("--rate-multiplier takes a whole number from 1 to 100000");
+      }
+      config.rateMultiplier = double(n);
     } else {
       return Fail("unknown option \"" + std::string(arg) + "\"\n" + kUsage);
     }
   }
   vellum::emu::Stream stream;
-  if (!script.empty()) {
+  if (!script.empty() && !raw.empty()) return Fail("--script and --raw exclude each other");
+  if (!raw.empty()) {
+    std::string bytes;
+    if (!ReadFile(raw, bytes)) return Fail("cannot read " + raw);
+    stream = vellum::emu::RawStream(std::vector<uint8_t>(bytes.begin(), bytes.end()),
+                                    config.packetLength);
+  } else if (!script.empty()) {
     std::string text;
     if (!ReadFile(script, text)) return Fail("cannot read " + script);
     const std::string error = vellum::emu::ParseScript(text, config.packetLength, stream);
@@ -113,7 +133,7 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   try {
-    vellum::emu::PtyTablet tablet(config, std::move(stream), link);
+    vellum::emu::PtyTablet tablet(config, std::move(stream), link, writeLog);
     std::cout << tablet.Path() << std::endl;
     const timespec tick{0, 50 * 1000 * 1000};
     while (!tablet.HungUp()) {

@@ -38,6 +38,7 @@ bool ParseFault(const std::string& name, Fault& fault) {
 
 TabletEmulator::TabletEmulator(const EmulatorConfig& config, Stream stream)
     : config_(config), stream_(std::move(stream)) {
+  if (!(config_.rateMultiplier > 0)) config_.rateMultiplier = 1;
   if (config_.fault == Fault::kGarbage) stream_ = RawStream(Noise(4096), config_.packetLength);
   streaming_ = config_.streamAtStart && config_.fault != Fault::kSilent;
 }
@@ -130,7 +131,7 @@ void TabletEmulator::Transmit(double nowMs, std::vector<uint8_t>& out) {
   while (!hungUp_) {
     const OutByte* next = Peek();
     if (!next) break;
-    const double done = lineFree_ + next->delayMs + kByteMs;
+    const double done = lineFree_ + (next->delayMs + kByteMs) / config_.rateMultiplier;
     if (done > nowMs) break;
     out.push_back(next->byte);
     lineFree_ = done;
@@ -140,7 +141,7 @@ void TabletEmulator::Transmit(double nowMs, std::vector<uint8_t>& out) {
 
 double TabletEmulator::NextDueMs() const {
   const OutByte* next = hungUp_ ? nullptr : Peek();
-  return next ? lineFree_ + next->delayMs + kByteMs : kNothingDue;
+  return next ? lineFree_ + (next->delayMs + kByteMs) / config_.rateMultiplier : kNothingDue;
 }
 
 }  // namespace vellum::emu

@@ -33,6 +33,8 @@ struct EmulatorConfig {
   int64_t hangUpAfter = -1;    // packets sent before the line drops; -1: never
   bool loop = true;            // start the stream over at its end
   bool streamAtStart = false;  // send packets before the first DC1, like a tablet left running
+  // Line speed as a multiple of 9600 baud (benchmarks); pauses in the stream shrink alike.
+  double rateMultiplier = 1;
 };
 
 class TabletEmulator {

@@ -35,9 +35,14 @@ constexpr int kDrainPolls = 100;
 
 }  // namespace
 
-PtyTablet::PtyTablet(const EmulatorConfig& config, Stream stream, std::string linkPath)
-    : emulator_(config, std::move(stream)), linkPath_(std::move(linkPath)) {
+PtyTablet::PtyTablet(const EmulatorConfig& config, Stream stream, std::string linkPath,
+                     const std::string& writeLogPath)
+    : emulator_(config, std::move(stream)), linkPath_(std::move(linkPath)), startMs_(NowMs()) {
   try {
+    if (!writeLogPath.empty()) {
+      writeLog_ = std::fopen(writeLogPath.c_str(), "we");
+      if (!writeLog_) Fail("fopen " + writeLogPath);
+    }
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (master_ < 0) Fail("posix_openpt");
     if (::grantpt(master_) != 0) Fail("grantpt");
@@ -63,6 +68,7 @@ PtyTablet::PtyTablet(const EmulatorConfig& config, Stream stream, std::string li
   } catch (...) {
     CloseLine();
     if (stopFd_ >= 0) ::close(stopFd_);
+    if (writeLog_) std::fclose(writeLog_);
     throw;
   }
   thread_ = std::thread([this] { Serve(); });
@@ -74,6 +80,7 @@ PtyTablet::~PtyTablet() {
   thread_.join();
   CloseLine();
   ::close(stopFd_);
+  if (writeLog_) std::fclose(writeLog_);
   if (!linkPath_.empty()) ::unlink(linkPath_.c_str());
 }
 
@@ -122,6 +129,13 @@ void PtyTablet::Serve() {
         receivedChanged_.notify_all();
         const double now = NowMs();
         for (ssize_t i = 0; i < n; ++i) emulator_.Receive(in[i], now);
+        if (writeLog_) {
+          // Flushed at once: tests read the log while the emulator still runs.
+          for (ssize_t i = 0; i < n; ++i) {
+            std::fprintf(writeLog_, "%.3f %02X\n", now - startMs_, in[i]);
+          }
+          std::fflush(writeLog_);
+        }
       }
     }
     out.clear();

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -16,9 +17,11 @@ namespace vellum::emu {
 
 class PtyTablet {
  public:
-  // Opens the pty (and links `linkPath` to it when given) and starts serving it.
-  // Throws std::runtime_error naming the failing call.
-  PtyTablet(const EmulatorConfig& config, Stream stream, std::string linkPath = {});
+  // Opens the pty (and links `linkPath` to it when given) and starts serving it. With
+  // `writeLogPath` every byte the host writes is also logged there, one line each:
+  // "<ms since start, 3 decimals> <byte in hex>". Throws std::runtime_error naming the failing call.
+  PtyTablet(const EmulatorConfig& config, Stream stream, std::string linkPath = {},
+            const std::string& writeLogPath = {});
   // Stops serving and closes the pty: the other side sees a hang-up.
   ~PtyTablet();
   PtyTablet(const PtyTablet&) = delete;
@@ -51,6 +54,8 @@ class PtyTablet {
   mutable std::mutex receivedMutex_;
   mutable std::condition_variable receivedChanged_;
   std::vector<uint8_t> received_;
+  std::FILE* writeLog_ = nullptr;  // used by the serving thread only once it runs
+  double startMs_ = 0;
   std::thread thread_;
 };
 
