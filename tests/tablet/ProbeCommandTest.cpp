@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "app/CommandLine.h"
@@ -126,6 +127,30 @@ TEST(ProbeBinary, SilentDeviceCostsTwoPauses) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.out, std::string(kNoTabletMessage3) + "\n");
   EXPECT_LT(r.seconds, 2.0);
+}
+
+std::vector<uint8_t> LoggedBytes(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<uint8_t> bytes;
+  double ms;
+  std::string hex;
+  while (in >> ms >> hex) bytes.push_back(uint8_t(std::stoi(hex, nullptr, 16)));
+  return bytes;
+}
+
+// The dialogue on the wire, as the emulator saw it; the final open writes nothing.
+TEST(ProbeBinary, BytesOnTheWire) {
+  for (const char* model : {"7", "5"}) {
+    char log[] = "/tmp/vellum-writes-XXXXXX";
+    ::close(::mkstemp(log));
+    {
+      EmulatorProcess tablet({"--model", model, "--log-writes", log});
+      const RunResult r = RunProgram(EnvPath("VELLUM_BIN"), PortArgs({tablet.path()}));
+      EXPECT_EQ(r.exitCode, 0) << r.err;
+    }
+    EXPECT_EQ(LoggedBytes(log), (std::vector<uint8_t>{0x13, 'z', '~', 'a', '@', 0x11})) << model;
+    ::unlink(log);
+  }
 }
 
 TEST(ProbeBinary, BadPortOptionIsOneLineAndExit2) {
