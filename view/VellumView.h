@@ -53,6 +53,8 @@ struct ViewOptions {
   // Runs on F4 before the process ends (flushing recordings).
   std::function<void()> beforeExit;
   bool movePointer = true;  // tests that must not move the real pointer turn this off
+  // Runs on the reader thread after each packet has been handled (benchmarks).
+  std::function<void()> packetHandled;
 };
 
 class CVellumView : public QWidget, public vellum::IReaderTarget {
@@ -77,6 +79,9 @@ class CVellumView : public QWidget, public vellum::IReaderTarget {
   // the rectangle, show it. UI thread only.
   void InvalidateAndPaint(const gdi::RECT& rect);
   void DrawInfoScreen(gdi::DC& dc);
+  // Erase `rect` of the backbuffer to the background and run OnDraw clipped to it, without
+  // showing it yet (the paint handler's half of InvalidateAndPaint). UI thread only.
+  void PaintBase(const gdi::RECT& rect);
 
   // ---- keys (Keys.cpp) ----
   void OnKeyDown(uint32_t virtualKey, uint32_t repeatCount, uint32_t flags);
@@ -133,11 +138,16 @@ class CVellumView : public QWidget, public vellum::IReaderTarget {
   int32_t Transducer() const override;
   vellum::ClientPoint ClientToScreen(vellum::ClientPoint p) const override;
   void MovePointer(vellum::ClientPoint screen) override;
+  void PacketHandled() override;
+  // The newest pointer position the reader asked for (screen coordinates).
+  vellum::ClientPoint PendingPointer() const;
 
   // ---- presentation (Presentation.cpp) ----
   // Any thread: queue the rectangle to be shown; requests made before the UI thread gets to
   // them are merged into one update.
   void RequestPresent(const gdi::RECT& rect);
+  // The frame calls this when the top-level window moves: a child gets no move event then.
+  void RefreshClientOrigin();
   gdi::Surface& Backbuffer() { return *m_surface; }
   const gdi::Surface& Backbuffer() const { return *m_surface; }
 
@@ -220,6 +230,11 @@ class CVellumView : public QWidget, public vellum::IReaderTarget {
   // Newest pointer position asked for by the reader; the UI thread moves the pointer there.
   std::atomic<int64_t> m_pendingPointer{0};
   std::atomic<bool> m_pointerQueued{false};
+
+  // Packets handled so far (tests and benchmarks wait on it).
+  std::atomic<uint32_t> m_packetsHandled{0};
+  // The reader's loop has returned (stop, or a failed read such as a hang-up).
+  std::atomic<bool> m_readerEnded{false};
 
   // Selector state mirrored by the UI thread for the reader (which never calls into Qt).
   std::atomic<int32_t> m_selectorCurSel{2};

@@ -1,7 +1,7 @@
 #include "support/Harness.h"
 
-#include <fcntl.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -98,7 +98,9 @@ Emulator::Emulator(const std::vector<std::string>& args) {
   ::close(out);
 }
 
-Emulator::~Emulator() { StopChild(pid_); }
+Emulator::~Emulator() {
+  StopChild(pid_);
+}
 
 void FakeFrame::SetStatusReadout(int type, int x, int y, int pressure, int buttons) {
   status_ = FormatStatusReadout(type, x, y, pressure, buttons);

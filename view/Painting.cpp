@@ -1,0 +1,131 @@
+// OnDraw and the info screen, and how Qt's paint, show and resize events reach them. The base
+// picture is drawn on the backbuffer; paintEvent only copies the dirty part of it to the window.
+#include <QPaintEvent>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QShowEvent>
+
+#include "res/Strings.h"
+#include "tablet/TabletSize.h"
+#include "view/Text.h"
+#include "view/VellumView.h"
+
+namespace {
+
+constexpr gdi::COLORREF kRed = 0x0000FF;
+constexpr gdi::COLORREF kBlack = 0x000000;
+constexpr int kPanelOffset = 145;     // side-panel texts, from the right edge
+constexpr int kSeparatorRight = 148;  // the trace area's right border, from the right edge
+constexpr int kSeparatorBottom = 48;  // the trace area's bottom border, from the bottom edge
+
+}  // namespace
+
+void CVellumView::OnDraw(gdi::DC& dc) {
+  // A window restored by any means is maximised again at the next paint.
+  if (m_frame && !m_frame->IsZoomed()) m_frame->ShowMaximized();
+  if (!m_layoutDone) ComputeLayout();
+
+  const uint32_t mode = m_mode.load(std::memory_order_relaxed);
+  if (mode != 0) {
+    const gdi::Region whole(m_clientRect.left, m_clientRect.top, m_clientRect.right,
+                            m_clientRect.bottom);
+    if (m_brushBlack) dc.FillRgn(whole, *m_brushBlack);
+    DrawModeHeader();
+    if (m_frame) {
+      m_frame->SetStatusReadout(static_cast<int>(mode), m_maxX, m_maxY,
+                                m_packetLength == 7 ? 512 : 0, 0);
+    }
+    return;
+  }
+  DrawInfoScreen(dc);
+}
+
+void CVellumView::DrawInfoScreen(gdi::DC& dc) {
+  const int32_t right = m_clientRect.right;
+  const int32_t bottom = m_clientRect.bottom;
+  const int32_t column = right - kPanelOffset;
+  const int32_t resolution = m_packetLength == 7 ? 1000 : 500;
+
+  if (m_frame) m_frame->SetStatusReadout(0, 0, 0, 0, 0);
+  dc.SetTextColor(kRed);
+  dc.TextOut(column, 5,
+             std::string(res::kSizeLabel) + vellum::FormatTabletSize(m_maxX, m_maxY, resolution));
+  dc.TextOut(column, 30, FormatText(res::kResolutionFormat, resolution));
+  dc.SetTextColor(kBlack);
+  dc.TextOut(column, 55, FormatText(res::kPortFormat, static_cast<int>(m_port)));
+  if (m_packetLength == 5) dc.TextOut(column, 80, res::kTransducerLabel);
+  dc.TextOut(column, (5 * bottom) / 6, res::kButtonZero);
+  dc.TextOut(
+      20, bottom - 40,
+      FormatText(m_packetLength == 7 ? res::kRangeReadout7 : res::kRangeReadout5, m_maxX, m_maxY));
+
+  const gdi::Pen* previous = dc.SelectObject(m_penCyanWide.get());
+  dc.MoveTo(0, bottom - kSeparatorBottom);
+  dc.LineTo(right - kSeparatorRight, bottom - kSeparatorBottom);
+  dc.LineTo(right - kSeparatorRight, 0);
+  dc.MoveTo(right - kSeparatorRight, bottom - kSeparatorBottom);
+  dc.LineTo(right, bottom);
+
+  if (m_packetLength == 7) {
+    DrawPressureStylus();
+  } else if (m_packetLength == 5) {
+    switch (m_transducer.load(std::memory_order_relaxed)) {
+      case 2:
+        DrawTwoButtonStylus();
+        break;
+      case 3:
+        DrawThreeButtonStylus();
+        break;
+      case 4:
+        DrawFourButtonCursor();
+        break;
+      default:
+        break;
+    }
+  }
+  if (m_frame) m_frame->SetTitle(res::kInfoTitle);
+  if (previous) dc.SelectObject(previous);
+}
+
+void CVellumView::PaintBase(const gdi::RECT& rect) {
+  gdi::DC dc(*m_surface);
+  dc.FillRect(rect, gdi::StockWhiteBrush());  // the window background
+  const gdi::Region clip(rect.left, rect.top, rect.right, rect.bottom);
+  dc.SelectClipRgn(&clip);
+  OnDraw(dc);
+}
+
+void CVellumView::InvalidateAndPaint(const gdi::RECT& rect) {
+  PaintBase(rect);
+  // What other operations drew for this paint through their own DCs is presented by them; the
+  // base picture is shown now, as an immediate update would.
+  if (isVisible()) repaint(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+}
+
+void CVellumView::paintEvent(QPaintEvent* event) {
+  // The first paint lays the view out and draws the base picture; later exposes only copy.
+  if (!m_layoutDone) PaintBase({0, 0, width(), height()});
+  const QRect dirty = event->rect();
+  QPainter painter(this);
+  std::lock_guard<std::mutex> lock(m_surface->Lock());
+  painter.drawImage(dirty, m_surface->Image(), dirty);
+}
+
+void CVellumView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  UpdateClientOrigin();
+  // The platform repaints a resized window whole: the base picture again (and the maximise
+  // check). Before the first paint there is nothing to redraw.
+  if (m_layoutDone) PaintBase({0, 0, width(), height()});
+}
+
+void CVellumView::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  UpdateClientOrigin();
+  if (m_layoutDone) PaintBase({0, 0, width(), height()});
+}
+
+void CVellumView::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  UpdateClientOrigin();
+}

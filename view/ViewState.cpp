@@ -1,0 +1,164 @@
+// The view's state: construction (detection, port, scales, drawing resources), the one-time
+// layout at the first paint, the stop sequences and the destructor.
+#include <unistd.h>
+
+#include <QComboBox>
+#include <algorithm>
+#include <cstdio>
+#include <system_error>
+
+#include "platform/MessageBox.h"
+#include "platform/Screen.h"
+#include "res/Strings.h"
+#include "view/VellumView.h"
+
+namespace {
+
+constexpr int kTraceRightMargin = 150;  // the side panel
+constexpr int kTraceBottomMargin = 50;  // the readout strip
+constexpr int kCellsAcross = 30;        // client width / cell size
+
+void ExitNow(int status) {
+  std::fflush(nullptr);
+  ::_exit(status);
+}
+
+}  // namespace
+
+CVellumView::CVellumView(ViewOptions options, QWidget* parent)
+    : QWidget(parent), m_options(std::move(options)) {
+  if (!m_options.exitProcess) m_options.exitProcess = ExitNow;
+  if (m_options.tone) {
+    m_tone = m_options.tone;
+  } else {
+    m_ownTone = platform::MakeSystemTone();
+    m_tone = m_ownTone.get();
+  }
+  if (m_options.screenWidth > 0 && m_options.screenHeight > 0) {
+    m_screenWidth = m_options.screenWidth;
+    m_screenHeight = m_options.screenHeight;
+  } else {
+    const platform::ScreenSize screen = platform::PrimaryScreenSize();
+    m_screenWidth = screen.width;
+    m_screenHeight = screen.height;
+  }
+  // Everything is painted from the backbuffer; Qt must not clear the window first.
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setFocusPolicy(Qt::StrongFocus);
+  // Pointer moves bring the status readout up to date, buttons pressed or not.
+  setMouseTracking(true);
+  // A view that never finds its tablet (tests) must still paint.
+  m_surface = std::make_unique<gdi::Surface>(std::max(m_screenWidth, 1),
+                                             std::max(m_screenHeight, 1), 0xFFFFFF);
+
+  auto port = std::make_unique<vellum::SerialPort>(m_options.ports);
+  const vellum::TabletInfo info = vellum::ScanPorts(*port);
+  if (info.port == 0) {
+    const std::string message = vellum::ChooseNoTabletMessage(m_options.ports);
+    if (m_options.noTablet) {
+      m_options.noTablet(message);
+    } else {
+      const std::string shown = platform::NormaliseLineBreaks(message);
+      std::fprintf(stderr, "%s\n", shown.c_str());
+      platform::ShowMessageBox(res::kAppTitle, message);
+      m_options.exitProcess(0);
+    }
+    return;
+  }
+  m_port = info.port;
+  m_packetLength = info.packetLength;
+  m_maxX = info.maxX;
+  m_maxY = info.maxY;
+  if (!vellum::OpenTabletPort(*port, info)) {
+    m_options.exitProcess(0);  // the tablet answered a moment ago; nothing useful to say
+    return;
+  }
+  m_hPort = std::move(port);
+  const vellum::ScaleFactors scale = vellum::ComputeScaleFactors(m_screenWidth, m_screenHeight);
+  m_scaleX = scale.x;
+  m_scaleY = scale.y;
+  CreateResources();
+}
+
+void CVellumView::CreateResources() {
+  m_penCyanWide = std::make_unique<gdi::Pen>(4, 0xFFFF00);
+  m_penBlack = std::make_unique<gdi::Pen>(1, 0x000000);
+  m_penWhite2 = std::make_unique<gdi::Pen>(1, 0xFFFFFF);
+  m_penRed = std::make_unique<gdi::Pen>(1, 0x0000FF);
+  m_penCyan = std::make_unique<gdi::Pen>(1, 0xFFFF00);
+  m_brushGrey = std::make_unique<gdi::Brush>(0xC0C0C0);
+  m_brushWhite = std::make_unique<gdi::Brush>(0xFFFFFF);
+  m_brushBlack = std::make_unique<gdi::Brush>(0x000000);
+  m_brushDarkGrey = std::make_unique<gdi::Brush>(0x606060);
+}
+
+void CVellumView::ComputeLayout() {
+  m_clientRect = {0, 0, width(), height()};
+  const gdi::RECT& c = m_clientRect;
+  // The backbuffer is screen-sized; a client larger than the screen (a test, a second monitor)
+  // gets a larger one now, while no other thread can be drawing.
+  if (c.right > m_surface->Width() || c.bottom > m_surface->Height()) {
+    m_surface = std::make_unique<gdi::Surface>(std::max(c.right, m_surface->Width()),
+                                               std::max(c.bottom, m_surface->Height()), 0xFFFFFF);
+  }
+  m_traceRegion = std::make_unique<gdi::Region>(c.left, c.top, c.right - kTraceRightMargin,
+                                                c.bottom - kTraceBottomMargin);
+  if (m_packetLength == 5) CreateSelector();
+  LayoutTransducerPicture();
+
+  m_cellSize = c.right / kCellsAcross;
+  const int32_t cell = m_cellSize;
+  const int32_t middle = c.bottom / 2;
+  for (int32_t i = 0; i < static_cast<int32_t>(m_keyCircles.size()); ++i) {
+    m_keyCircles[i] = {(4 * i + 2) * cell, middle - cell, (4 * i + 4) * cell, middle + cell};
+  }
+  m_font = gdi::Font::Create(m_cellSize, m_cellSize, 0, 0, 400, false, false, false, 0, 0, 0, 2,
+                             0x20, "Microsoft Sans Serif");
+  if (m_hPort && m_hPort->IsOpen()) StartReader();
+  m_layoutDone = true;
+}
+
+void CVellumView::StartReader() {
+  if (m_readerStarted) return;  // once per run
+  try {
+    m_readerThread = std::thread(&CVellumView::ReaderThreadProc, this);
+    m_readerStarted = true;
+  } catch (const std::system_error&) {
+    platform::ShowMessageBox(res::kAppTitle, res::kCreateThreadFailed);
+    m_options.exitProcess(0);
+  }
+}
+
+void CVellumView::StopReader() {
+  m_stop.store(true, std::memory_order_relaxed);
+  m_waker.Wake();
+  // The reader sees the flag within one idle wait or one packet; nothing it does waits for this
+  // thread, so the join cannot hang.
+  if (m_readerThread.joinable()) m_readerThread.join();
+  if (m_hPort) m_hPort->Close();
+}
+
+void CVellumView::StopReaderAndExit() {
+  StopReader();
+  if (m_options.beforeExit) m_options.beforeExit();
+  m_options.exitProcess(0);
+}
+
+CVellumView::~CVellumView() {
+  StopReader();
+  m_font.reset();
+  delete m_selector;
+  m_selector = nullptr;
+  m_brushBlack.reset();
+  m_brushDarkGrey.reset();
+  m_brushWhite.reset();
+  m_brushGrey.reset();
+  m_penCyan.reset();
+  m_penRed.reset();
+  m_penWhite2.reset();
+  m_penBlack.reset();
+  m_penCyanWide.reset();
+  m_traceRegion.reset();
+  m_buttonStylusTipRegion.reset();
+  m_stylusTipRegion.reset();
+}
