@@ -3,6 +3,9 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#ifdef VELLUM_HAVE_GUI
+#include "app/GuiMain.h"
+#endif
 #include "app/ProbeCommand.h"
 #include "tablet/TabletLink.h"
 
@@ -22,6 +25,10 @@ int main(int argc, char** argv) {
     vellum::SerialPort port(options.ports);
     return vellum::RunProbeCommand(port, options.ports, std::cout, std::cerr);
   }
+#ifdef VELLUM_HAVE_GUI
+  return vellum::RunGui(argc, argv, options);
+#else
   std::cerr << "vellum: the test window is not built yet; use --probe\n";
   return 2;
+#endif
 }

@@ -1,0 +1,54 @@
+#include "app/MainFrame.h"
+
+#include <QLabel>
+#include <QStatusBar>
+
+#include "view/StatusReadout.h"
+#include "view/VellumView.h"
+
+CMainFrame::CMainFrame() {
+  // A caption and nothing else: no system menu, no minimise, maximise or close button. The
+  // program is left with F4.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  setMenuBar(nullptr);
+
+  auto* bar = new QStatusBar(this);
+  bar->setSizeGripEnabled(false);
+  m_statusPane = new QLabel(bar);
+  m_statusPane->setTextFormat(Qt::PlainText);  // the readouts' runs of spaces are kept
+  m_statusPane->setContentsMargins(2, 0, 2, 0);
+  bar->addWidget(m_statusPane, 1);
+  setStatusBar(bar);
+}
+
+void CMainFrame::SetView(CVellumView* view) {
+  m_view = view;
+  setCentralWidget(view);
+  view->SetFrame(this);
+}
+
+void CMainFrame::SetStatusReadout(int type, int x, int y, int pressure, int buttons) {
+  m_statusPane->setText(QString::fromLatin1(FormatStatusReadout(type, x, y, pressure, buttons)));
+}
+
+void CMainFrame::SetTitle(const std::string& title) {
+  setWindowTitle(QString::fromLatin1(title.data(), static_cast<qsizetype>(title.size())));
+}
+
+bool CMainFrame::IsZoomed() const {
+  return isMaximized();
+}
+
+void CMainFrame::ShowMaximized() {
+  showMaximized();
+}
+
+QString CMainFrame::StatusText() const {
+  return m_statusPane->text();
+}
+
+void CMainFrame::moveEvent(QMoveEvent* event) {
+  QMainWindow::moveEvent(event);
+  // The view does not hear of its window moving; its screen origin must follow.
+  if (m_view) m_view->RefreshClientOrigin();
+}

@@ -1,0 +1,35 @@
+#pragma once
+// The main window: a caption without buttons, no menu, one stretched status pane. The test view
+// is its central widget.
+#include <QMainWindow>
+#include <string>
+
+#include "view/ViewFrame.h"
+
+class QLabel;
+class CVellumView;
+
+class CMainFrame : public QMainWindow, public IViewFrame {
+  Q_OBJECT
+
+ public:
+  CMainFrame();
+
+  void SetView(CVellumView* view);
+  CVellumView* View() const { return m_view; }
+
+  // IViewFrame
+  void SetStatusReadout(int type, int x, int y, int pressure, int buttons) override;
+  void SetTitle(const std::string& title) override;
+  bool IsZoomed() const override;
+  void ShowMaximized() override;
+
+  QString StatusText() const;
+
+ protected:
+  void moveEvent(QMoveEvent* event) override;
+
+ private:
+  QLabel* m_statusPane = nullptr;
+  CVellumView* m_view = nullptr;
+};

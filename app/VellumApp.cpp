@@ -1,0 +1,130 @@
+#include "app/VellumApp.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QScreen>
+#include <QSettings>
+#include <QShortcut>
+
+#include "app/MainFrame.h"
+#include "app/VellumDoc.h"
+#include "res/Strings.h"
+
+namespace {
+constexpr const char kRecentSection[] = "Recent File List";
+}
+
+CVellumApp::CVellumApp(int& argc, char** argv) : QApplication(argc, argv) {
+  setApplicationName(QString::fromLatin1(res::kAppTitle));
+  setOrganizationName(QString::fromLatin1(res::kSettingsOrganisation));
+  setQuitOnLastWindowClosed(true);
+}
+
+CVellumApp::~CVellumApp() {
+  // The frame owns the view: its destructor stops the reader and closes the port.
+  m_frame.reset();
+  SaveStdProfileSettings();
+}
+
+bool CVellumApp::InitInstance(ViewOptions options) {
+  LoadStdProfileSettings(4);
+
+  m_doc = std::make_unique<CVellumDoc>();
+  m_doc->OnNewDocument();
+  m_frame = std::make_unique<CMainFrame>();
+  // Detection runs here, before anything is shown: with no tablet the process ends and no
+  // frame ever appears.
+  auto* view = new CVellumView(std::move(options));
+  m_frame->SetView(view);
+  UpdateFrameTitle();
+
+  const auto bind = [this](QKeySequence keys, void (CVellumApp::*handler)()) {
+    auto* shortcut = new QShortcut(keys, m_frame.get());
+    shortcut->setContext(Qt::WindowShortcut);
+    connect(shortcut, &QShortcut::activated, this, handler);
+  };
+  bind(QKeySequence(Qt::CTRL | Qt::Key_N), &CVellumApp::OnFileNew);
+  bind(QKeySequence(Qt::CTRL | Qt::Key_O), &CVellumApp::OnFileOpen);
+  bind(QKeySequence(Qt::CTRL | Qt::Key_S), &CVellumApp::OnFileSave);
+
+  m_frame->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  // Sized to the screen first so that even a first paint before the window manager's maximise
+  // lays the view out close to its final size.
+  if (const QScreen* screen = primaryScreen()) m_frame->setGeometry(screen->availableGeometry());
+  m_frame->showMaximized();
+  view->setFocus(Qt::OtherFocusReason);
+  return true;
+}
+
+void CVellumApp::OnFileNew() {
+  if (!m_doc->OnNewDocument()) return;
+  UpdateFrameTitle();
+  // A new document updates every view: the base picture of the current screen again.
+  if (CVellumView* view = m_frame->View(); view && view->m_layoutDone) {
+    view->InvalidateAndPaint(view->m_clientRect);
+  }
+}
+
+void CVellumApp::OnFileOpen() {
+  const QString path = QFileDialog::getOpenFileName(m_frame.get(), QStringLiteral("Open"));
+  if (path.isEmpty()) return;
+  if (!m_doc->OnOpenDocument(path)) {
+    QMessageBox::warning(m_frame.get(), QString::fromLatin1(res::kAppTitle),
+                         QStringLiteral("Cannot open %1.").arg(path));
+    return;
+  }
+  AddToRecentFileList(path);
+  UpdateFrameTitle();
+}
+
+void CVellumApp::OnFileSave() {
+  QString path = m_doc->PathName();
+  if (path.isEmpty()) {
+    path = QFileDialog::getSaveFileName(m_frame.get(), QStringLiteral("Save As"), m_doc->Title());
+    if (path.isEmpty()) return;
+  }
+  if (!m_doc->OnSaveDocument(path)) {
+    QMessageBox::warning(m_frame.get(), QString::fromLatin1(res::kAppTitle),
+                         QStringLiteral("Cannot save %1.").arg(path));
+    return;
+  }
+  AddToRecentFileList(path);
+  UpdateFrameTitle();
+}
+
+void CVellumApp::UpdateFrameTitle() {
+  // The view replaces this caption at its next paint.
+  m_frame->setWindowTitle(m_doc->Title() + QStringLiteral(" - ") +
+                          QString::fromLatin1(res::kAppTitle));
+}
+
+void CVellumApp::LoadStdProfileSettings(int entries) {
+  m_recentLimit = entries;
+  QSettings settings;
+  settings.beginGroup(QLatin1String(kRecentSection));
+  for (int i = 1; i <= entries; ++i) {
+    const QString file = settings.value(QStringLiteral("File%1").arg(i)).toString();
+    if (!file.isEmpty()) m_recentFiles.append(file);
+  }
+}
+
+void CVellumApp::AddToRecentFileList(const QString& path) {
+  m_recentFiles.removeAll(path);
+  m_recentFiles.prepend(path);
+  while (m_recentFiles.size() > m_recentLimit) m_recentFiles.removeLast();
+  m_recentChanged = true;
+}
+
+void CVellumApp::SaveStdProfileSettings() {
+  if (!m_recentChanged) return;  // nothing is written unless a file was opened or saved
+  QSettings settings;
+  settings.beginGroup(QLatin1String(kRecentSection));
+  for (int i = 1; i <= m_recentLimit; ++i) {
+    const QString key = QStringLiteral("File%1").arg(i);
+    if (i <= m_recentFiles.size()) {
+      settings.setValue(key, m_recentFiles.at(i - 1));
+    } else {
+      settings.remove(key);
+    }
+  }
+}

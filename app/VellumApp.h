@@ -1,0 +1,42 @@
+#pragma once
+// The application: settings key, the single document with its frame and view, the accelerators
+// an empty document answers, and the start-up order that keeps the frame hidden until the
+// tablet has been found.
+#include <QApplication>
+#include <QStringList>
+#include <memory>
+
+#include "view/VellumView.h"
+
+class CMainFrame;
+class CVellumDoc;
+
+class CVellumApp : public QApplication {
+  Q_OBJECT
+
+ public:
+  CVellumApp(int& argc, char** argv);
+  ~CVellumApp() override;
+
+  // Start-up. Does not return when no tablet is found (the view ends the process).
+  bool InitInstance(ViewOptions options);
+
+  CMainFrame* MainFrame() const { return m_frame.get(); }
+  CVellumDoc* Document() const { return m_doc.get(); }
+
+  void OnFileNew();
+  void OnFileOpen();
+  void OnFileSave();
+
+ private:
+  void LoadStdProfileSettings(int entries);
+  void SaveStdProfileSettings();
+  void AddToRecentFileList(const QString& path);
+  void UpdateFrameTitle();
+
+  std::unique_ptr<CVellumDoc> m_doc;
+  std::unique_ptr<CMainFrame> m_frame;
+  QStringList m_recentFiles;
+  int m_recentLimit = 0;
+  bool m_recentChanged = false;
+};
