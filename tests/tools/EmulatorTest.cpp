@@ -133,6 +133,20 @@ TEST(Emulator, IdentifyRepeatedWhileAnsweringIsIgnored) {
   EXPECT_EQ(Until(tablet, 2000).size(), kIdentifyReplyLength);
 }
 
+// Regression: a tablet left running started its line at the clock's zero, so the first look at
+// a steady clock hours after boot produced millions of bytes at once and starved its replies.
+TEST(Emulator, LeftRunningStartsSendingWhenTheLineComesUp) {
+  EmulatorConfig config = Model(7);
+  config.streamAtStart = true;
+  const double bootedHoursAgo = 5 * 3600e3;
+  TabletEmulator tablet(config, Packets(3, 7), bootedHoursAgo);
+  EXPECT_EQ(Until(tablet, bootedHoursAgo + 7 * kByteMs + 0.001).size(), 7u);
+  // A stalled caller gets at most a second of backlog, not everything since the start.
+  const size_t backlog = Until(tablet, bootedHoursAgo + 60e3).size();
+  EXPECT_LE(backlog, size_t(1000 / kByteMs) + 1);
+  EXPECT_GE(backlog, size_t(1000 / kByteMs) - 1);
+}
+
 TEST(Emulator, SilentFaultSendsNothingAtAll) {
   EmulatorConfig config = Model(7, Fault::kSilent);
   config.streamAtStart = true;

@@ -16,6 +16,7 @@ constexpr int32_t kUnacceptedX = 4000;
 constexpr size_t kSlowPiece = 7;
 constexpr float kSlowPauseMs = 40;
 constexpr double kNothingDue = 1e18;
+constexpr double kMaxCatchUpMs = 1000;
 
 }  // namespace
 
@@ -36,8 +37,8 @@ bool ParseFault(const std::string& name, Fault& fault) {
   return false;
 }
 
-TabletEmulator::TabletEmulator(const EmulatorConfig& config, Stream stream)
-    : config_(config), stream_(std::move(stream)) {
+TabletEmulator::TabletEmulator(const EmulatorConfig& config, Stream stream, double startMs)
+    : config_(config), stream_(std::move(stream)), lineFree_(startMs) {
   if (!(config_.rateMultiplier > 0)) config_.rateMultiplier = 1;
   if (config_.fault == Fault::kGarbage) stream_ = RawStream(Noise(4096), config_.packetLength);
   streaming_ = config_.streamAtStart && config_.fault != Fault::kSilent;
@@ -128,6 +129,9 @@ void TabletEmulator::Pop() {
 }
 
 void TabletEmulator::Transmit(double nowMs, std::vector<uint8_t>& out) {
+  // After a stall of the caller the line catches up, but by a second at most: a real line sends
+  // no faster than its rate, and an unbounded catch-up is a burst no receiver would ever see.
+  lineFree_ = std::max(lineFree_, nowMs - kMaxCatchUpMs);
   while (!hungUp_) {
     const OutByte* next = Peek();
     if (!next) break;

@@ -39,7 +39,9 @@ struct EmulatorConfig {
 
 class TabletEmulator {
  public:
-  TabletEmulator(const EmulatorConfig& config, Stream stream);
+  // `startMs`: the time on the caller's clock when the line comes up; a tablet left running
+  // starts sending then, not at the clock's zero.
+  TabletEmulator(const EmulatorConfig& config, Stream stream, double startMs = 0);
 
   void Receive(uint8_t b, double nowMs);
   // Appends the bytes whose transmission has finished by nowMs.

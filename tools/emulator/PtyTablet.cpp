@@ -37,7 +37,9 @@ constexpr int kDrainPolls = 100;
 
 PtyTablet::PtyTablet(const EmulatorConfig& config, Stream stream, std::string linkPath,
                      const std::string& writeLogPath)
-    : emulator_(config, std::move(stream)), linkPath_(std::move(linkPath)), startMs_(NowMs()) {
+    : emulator_(config, std::move(stream), NowMs()),
+      linkPath_(std::move(linkPath)),
+      startMs_(NowMs()) {
   try {
     if (!writeLogPath.empty()) {
       writeLog_ = std::fopen(writeLogPath.c_str(), "we");
