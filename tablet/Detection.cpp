@@ -12,7 +12,9 @@ constexpr int kMaxIdentifyBlocks = 10;
 constexpr int kMaxRangeHighBytes = 10;
 constexpr char kIdentifyName[] = "TRELVO";
 
-void WriteByte(IPort& port, uint8_t b) { port.Write(&b, 1); }
+void WriteByte(IPort& port, uint8_t b) {
+  port.Write(&b, 1);
+}
 
 void DiscardPendingInput(IPort& port) {
   const uint32_t pending = port.InputQueueCount();

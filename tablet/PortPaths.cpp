@@ -9,9 +9,13 @@ PortPaths::PortPaths() {
   for (int n = 1; n <= 4; ++n) paths_[size_t(n - 1)] = "/dev/ttyS" + std::to_string(n - 1);
 }
 
-const std::string& PortPaths::Path(int n) const { return paths_.at(size_t(n - 1)); }
+const std::string& PortPaths::Path(int n) const {
+  return paths_.at(size_t(n - 1));
+}
 
-void PortPaths::Set(int n, std::string path) { paths_.at(size_t(n - 1)) = std::move(path); }
+void PortPaths::Set(int n, std::string path) {
+  paths_.at(size_t(n - 1)) = std::move(path);
+}
 
 std::string PortPaths::ParseAssignment(std::string_view arg) {
   const size_t eq = arg.find('=');

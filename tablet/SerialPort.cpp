@@ -34,8 +34,8 @@ void ApplyLineSettings(termios& t) {
   t.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR |
                          ICRNL | IUCLC | IXON | IXANY | IXOFF | IMAXBEL | IUTF8);
   t.c_oflag &= ~tcflag_t(OPOST);
-  t.c_lflag &= ~tcflag_t(ISIG | ICANON | ECHO | ECHOE | ECHOK | ECHONL | NOFLSH | TOSTOP |
-                         ECHOCTL | ECHOPRT | ECHOKE | IEXTEN);
+  t.c_lflag &= ~tcflag_t(ISIG | ICANON | ECHO | ECHOE | ECHOK | ECHONL | NOFLSH | TOSTOP | ECHOCTL |
+                         ECHOPRT | ECHOKE | IEXTEN);
   // No hardware handshake either: a tablet that leaves CTS low must still get its commands.
   t.c_cflag &= ~tcflag_t(CSIZE | CSTOPB | CRTSCTS | kParityBits);
   t.c_cflag |= CS8 | PARENB | PARODD | CREAD | CLOCAL;
@@ -57,7 +57,9 @@ bool MatchesApartFromParity(const termios& wanted, const termios& got) {
 
 SerialPort::SerialPort(PortPaths paths) : paths_(std::move(paths)) {}
 
-SerialPort::~SerialPort() { Close(); }
+SerialPort::~SerialPort() {
+  Close();
+}
 
 OpenResult SerialPort::Open(int n) {
   Close();
@@ -134,7 +136,8 @@ ReadResult SerialPort::ReadByte() {
     result.ok = true;
   } else {
     // 0 is a hang-up: an adapter unplugged, the emulator gone.
-    lastError_ = r == 0 ? std::string("read: hang-up") : std::string("read: ") + std::strerror(errno);
+    lastError_ =
+        r == 0 ? std::string("read: hang-up") : std::string("read: ") + std::strerror(errno);
   }
   return result;
 }
@@ -155,9 +158,13 @@ void SerialPort::Close() {
   fd_ = -1;
 }
 
-bool SerialPort::IsOpen() const { return fd_ >= 0; }
+bool SerialPort::IsOpen() const {
+  return fd_ >= 0;
+}
 
-void SerialPort::Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SerialPort::Pause(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 int64_t SerialPort::NowMs() const {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -165,6 +172,8 @@ int64_t SerialPort::NowMs() const {
       .count();
 }
 
-int SerialPort::PollFd() const { return fd_; }
+int SerialPort::PollFd() const {
+  return fd_;
+}
 
 }  // namespace vellum

@@ -14,7 +14,9 @@ Waker::Waker() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
   if (fd_ < 0) throw std::runtime_error(std::string("eventfd: ") + std::strerror(errno));
 }
 
-Waker::~Waker() { ::close(fd_); }
+Waker::~Waker() {
+  ::close(fd_);
+}
 
 // Never drained: once fired it stays readable, and the reader only waits on it on its way to
 // seeing the stop.

@@ -16,8 +16,8 @@ const Bytes kSevenByteDialogue = {0x13, 'z', '~', 'a', '@', 0x11};
 struct ProbeCase {
   const char* name;
   std::function<void(ScriptedTablet&)> setUp;
-  Bytes written;          // everything the probe writes, in order
-  TabletInfo expected;    // port 0: no tablet
+  Bytes written;        // everything the probe writes, in order
+  TabletInfo expected;  // port 0: no tablet
 };
 
 TabletInfo Found(int length, int x, int y) {
@@ -29,7 +29,9 @@ TabletInfo Found(int length, int x, int y) {
   return info;
 }
 
-Bytes Repeat(uint8_t b, size_t n) { return Bytes(n, b); }
+Bytes Repeat(uint8_t b, size_t n) {
+  return Bytes(n, b);
+}
 
 Bytes Concat(std::initializer_list<Bytes> parts) {
   Bytes all;
@@ -37,7 +39,9 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
   return all;
 }
 
-void PrintTo(const ProbeCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ProbeCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class ProbeTable : public ::testing::TestWithParam<ProbeCase> {};
 
@@ -78,13 +82,15 @@ INSTANTIATE_TEST_SUITE_P(
                     t.identAnswers = {Bytes(block.begin(), block.begin() + 10),
                                       Bytes(block.begin() + 10, block.end())};
                   },
-                  {0x13, 'z', '~', 'z', '~', 'a', '@', 0x11}, Found(7, 5000, 3750)},
+                  {0x13, 'z', '~', 'z', '~', 'a', '@', 0x11},
+                  Found(7, 5000, 3750)},
         ProbeCase{"WrongBlockThenSilenceIsFiveByte",
                   [](ScriptedTablet& t) {
                     t.identAnswers = {kWrongBlock, {}};
                     t.packetLength = 5;
                   },
-                  {0x13, 'z', '~', 'z', '~', 'a', '@', 0x11}, Found(5, 5000, 3750)},
+                  {0x13, 'z', '~', 'z', '~', 'a', '@', 0x11},
+                  Found(5, 5000, 3750)},
         // Eleven blocks: "z~" after each wrong one, then the port is closed with nothing more.
         ProbeCase{"ElevenWrongBlocksGiveUp",
                   [](ScriptedTablet& t) { t.identAnswers = {kWrongBlock}; },
@@ -108,10 +114,10 @@ INSTANTIATE_TEST_SUITE_P(
                   TabletInfo{}},
         ProbeCase{"StartByteWithBit6", [](ScriptedTablet& t) { t.startByte = 0xD9; },
                   kSevenByteDialogue, Found(7, 5000, 3750)},
-        ProbeCase{"Byte6Is0x14", [](ScriptedTablet& t) { t.byte6 = 0x14; },
-                  kSevenByteDialogue, Found(7, 5000, 3750)},
-        ProbeCase{"Byte6Is0x05", [](ScriptedTablet& t) { t.byte6 = 0x05; },
-                  kSevenByteDialogue, Found(7, 5000, 3750)},
+        ProbeCase{"Byte6Is0x14", [](ScriptedTablet& t) { t.byte6 = 0x14; }, kSevenByteDialogue,
+                  Found(7, 5000, 3750)},
+        ProbeCase{"Byte6Is0x05", [](ScriptedTablet& t) { t.byte6 = 0x05; }, kSevenByteDialogue,
+                  Found(7, 5000, 3750)},
         // Each rejected byte 6 asks again; the eleventh start byte ends the probe.
         ProbeCase{"Byte6Is0x06Rejected", [](ScriptedTablet& t) { t.byte6 = 0x06; },
                   Concat({{0x13, 'z', '~', 'a', '@'}, Repeat('a', 10), {0x11}}), TabletInfo{}},
@@ -119,10 +125,12 @@ INSTANTIATE_TEST_SUITE_P(
                   [](ScriptedTablet& t) {
                     t.rangeAnswers = {Packet7(0, 4000, 3750, 0), Packet7(0, 9000, 2250, 0)};
                   },
-                  {0x13, 'z', '~', 'a', '@', 'a', 0x11}, Found(7, 9000, 2250)},
+                  {0x13, 'z', '~', 'a', '@', 'a', 0x11},
+                  Found(7, 9000, 2250)},
         ProbeCase{"ElevenHighBytesEndTheRangePhase",
                   [](ScriptedTablet& t) { t.rangeAnswers = {Repeat(0x98, 12)}; },
-                  {0x13, 'z', '~', 'a', '@', 0x11}, TabletInfo{}},
+                  {0x13, 'z', '~', 'a', '@', 0x11},
+                  TabletInfo{}},
         // A 5-byte tablet's reply is complete after 5 bytes; bytes 5 and 6 of a 7-byte reply
         // are then dropped outside a packet.
         ProbeCase{"EveryRangePairAccepted",
@@ -171,12 +179,12 @@ TEST(Probe, SevenByteOperationOrder) {
   port.Attach(1, std::make_shared<ScriptedTablet>());
   TabletInfo found;
   ProbePort(port, 1, found);
-  const std::vector<std::string> head = {"open 1",  "w 13",    "count 0",  "w 7A", "w 7E",
-                                         "pause 50", "count 28"};
+  const std::vector<std::string> head = {"open 1", "w 13",     "count 0", "w 7A",
+                                         "w 7E",   "pause 50", "count 28"};
   ASSERT_GE(port.Log().size(), head.size());
   EXPECT_EQ(std::vector<std::string>(port.Log().begin(), port.Log().begin() + 7), head);
-  const std::vector<std::string> tail = {"count 0", "w 61", "pause 50", "w 40", "count 7",
-                                         "w 11",    "close 1"};
+  const std::vector<std::string> tail = {"count 0", "w 61", "pause 50", "w 40",
+                                         "count 7", "w 11", "close 1"};
   EXPECT_EQ(std::vector<std::string>(port.Log().end() - 7, port.Log().end()), tail);
 }
 

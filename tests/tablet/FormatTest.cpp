@@ -26,13 +26,13 @@ TEST(MulDiv, RoundsHalvesAwayFromZero) {
   struct Row {
     int32_t a, b, c, expected;
   };
-  for (const Row& r : {Row{2500, 1024, 5000, 512}, Row{1, 1024, 5000, 0}, Row{3, 1024, 5000, 1},
-                       Row{3750, 768, 3750, 768}, Row{5, 1, 2, 3}, Row{-5, 1, 2, -3},
-                       Row{5, 1, -2, -3}, Row{-5, -1, 2, 3}, Row{7, 1, 2, 4}, Row{1, 1, 3, 0},
-                       Row{2, 1, 3, 1}, Row{511, 50, 512, 50}, Row{1, 1, 0, -1},
-                       Row{INT_MAX, INT_MAX, 1, -1}, Row{INT_MIN, 1, -1, -1},
-                       Row{INT_MIN, 1, 1, INT_MIN}, Row{INT_MAX, INT_MAX, INT_MAX, INT_MAX},
-                       Row{INT_MIN, INT_MIN, INT_MIN, INT_MIN}}) {
+  for (const Row& r :
+       {Row{2500, 1024, 5000, 512}, Row{1, 1024, 5000, 0}, Row{3, 1024, 5000, 1},
+        Row{3750, 768, 3750, 768}, Row{5, 1, 2, 3}, Row{-5, 1, 2, -3}, Row{5, 1, -2, -3},
+        Row{-5, -1, 2, 3}, Row{7, 1, 2, 4}, Row{1, 1, 3, 0}, Row{2, 1, 3, 1}, Row{511, 50, 512, 50},
+        Row{1, 1, 0, -1}, Row{INT_MAX, INT_MAX, 1, -1}, Row{INT_MIN, 1, -1, -1},
+        Row{INT_MIN, 1, 1, INT_MIN}, Row{INT_MAX, INT_MAX, INT_MAX, INT_MAX},
+        Row{INT_MIN, INT_MIN, INT_MIN, INT_MIN}}) {
     EXPECT_EQ(gdi::MulDiv(r.a, r.b, r.c), r.expected) << r.a << "*" << r.b << "/" << r.c;
   }
 }

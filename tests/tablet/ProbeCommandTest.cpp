@@ -1,9 +1,8 @@
 // `vellum --probe`: its report on a scripted line, and the built binary against the emulator.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <fstream>
 #include <sstream>
@@ -51,14 +50,12 @@ TEST(CommandLine, Parsing) {
     bool ok, probe;
     std::string com2;
   };
-  for (const Row& r : {Row{{"--probe"}, true, true, "/dev/ttyS1"},
-                       Row{{"--port", "2=/dev/pts/3", "--probe"}, true, true, "/dev/pts/3"},
-                       Row{{"--port=2=/tmp/x"}, true, false, "/tmp/x"},
-                       Row{{"--port"}, false, false, ""},
-                       Row{{"--port", "5=/x"}, false, false, ""},
-                       Row{{"--port", "2"}, false, false, ""},
-                       Row{{"--port", "2="}, false, false, ""},
-                       Row{{"--frobnicate"}, false, false, ""}}) {
+  for (const Row& r :
+       {Row{{"--probe"}, true, true, "/dev/ttyS1"},
+        Row{{"--port", "2=/dev/pts/3", "--probe"}, true, true, "/dev/pts/3"},
+        Row{{"--port=2=/tmp/x"}, true, false, "/tmp/x"}, Row{{"--port"}, false, false, ""},
+        Row{{"--port", "5=/x"}, false, false, ""}, Row{{"--port", "2"}, false, false, ""},
+        Row{{"--port", "2="}, false, false, ""}, Row{{"--frobnicate"}, false, false, ""}}) {
     const ParsedCommandLine p = ParseCommandLine(r.args);
     EXPECT_EQ(p.error.empty(), r.ok) << p.error;
     if (r.ok) {
@@ -76,7 +73,8 @@ std::vector<std::string> PortArgs(std::vector<std::string> paths) {
   for (int n = 1; n <= 4; ++n) {
     const std::string& p = paths[size_t(n - 1)];
     args.push_back("--port");
-    args.push_back(std::to_string(n) + "=" + (p.empty() ? "/nonexistent/ttyX" + std::to_string(n) : p));
+    args.push_back(std::to_string(n) + "=" +
+                   (p.empty() ? "/nonexistent/ttyX" + std::to_string(n) : p));
   }
   return args;
 }

@@ -66,7 +66,9 @@ struct StreamCase {
   std::vector<TabletPacket> expected;
 };
 
-void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const StreamCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class StreamTable : public ::testing::TestWithParam<StreamCase> {};
 
@@ -93,22 +95,36 @@ const Bytes kB = Packet7(7, 16383, 0, 511);
 INSTANTIATE_TEST_SUITE_P(
     Assembler, StreamTable,
     ::testing::Values(
-        StreamCase{"TwoPackets", 7, kData, Join({kA, kB}), {{1, 100, 200, 300}, {7, 16383, 0, 511}}},
-        StreamCase{"FillerInsideAPacket", 7, kData,
-                   Join({Bytes(kA.begin(), kA.begin() + 4), {0x80}, Bytes(kA.begin() + 4, kA.end())}),
-                   {{1, 100, 200, 300}}},
-        StreamCase{"StartByteRestarts", 7, kData,
-                   Join({Bytes(kA.begin(), kA.begin() + 3), kB}), {{7, 16383, 0, 511}}},
-        StreamCase{"DataOutsideAPacketDropped", 5, kData,
-                   Join({{0x00, 0x11, 0x13}, Packet5(2, 2500, 2250), {0x7F}}), {{2, 2500, 2250, 0}}},
+        StreamCase{
+            "TwoPackets", 7, kData, Join({kA, kB}), {{1, 100, 200, 300}, {7, 16383, 0, 511}}},
+        StreamCase{
+            "FillerInsideAPacket",
+            7,
+            kData,
+            Join({Bytes(kA.begin(), kA.begin() + 4), {0x80}, Bytes(kA.begin() + 4, kA.end())}),
+            {{1, 100, 200, 300}}},
+        StreamCase{"StartByteRestarts",
+                   7,
+                   kData,
+                   Join({Bytes(kA.begin(), kA.begin() + 3), kB}),
+                   {{7, 16383, 0, 511}}},
+        StreamCase{"DataOutsideAPacketDropped",
+                   5,
+                   kData,
+                   Join({{0x00, 0x11, 0x13}, Packet5(2, 2500, 2250), {0x7F}}),
+                   {{2, 2500, 2250, 0}}},
         // 0xD8..0xDF opens a range reply but only resets the data stream.
         StreamCase{"Bit6StartByteInDataStream", 5, kData, Packet5(1, 3, 4, 0xD8), {}},
         StreamCase{"Bit6StartByteInRangeReply", 5, kRange, Packet5(1, 3, 4, 0xD8), {{1, 3, 4, 0}}},
         // In a range reply 0x80 is a high byte like any other: it ends the packet.
-        StreamCase{"FillerBreaksARangeReply", 5, kRange,
+        StreamCase{"FillerBreaksARangeReply",
+                   5,
+                   kRange,
                    Join({Bytes{0x98, 1, 2}, {0x80}, {3, 4}, Packet5(0, 9000, 6000)}),
                    {{0, 9000, 6000, 0}}},
-        StreamCase{"Byte6TestedAgainAfterARejection", 7, kRange,
+        StreamCase{"Byte6TestedAgainAfterARejection",
+                   7,
+                   kRange,
                    Join({Bytes(kA.begin(), kA.begin() + 6), {0x06, 0x40, 0x15}}),
                    {{1, 100, 200, 303}}}),
     [](const auto& info) { return std::string(info.param.name); });

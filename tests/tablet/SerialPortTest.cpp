@@ -1,9 +1,8 @@
 // SerialPort over a pseudo-terminal, and the driver check behind the no-tablet message.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
