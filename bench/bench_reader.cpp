@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ReaderFakes.h"
 #include "tablet/Detection.h"
 #include "tablet/Reader.h"
 #include "tools/emulator/PtyTablet.h"
@@ -15,6 +16,8 @@
 namespace {
 
 using namespace vellum;
+using bench::MemoryPort;
+using bench::NullTarget;
 
 std::vector<uint8_t> Stream(int length, int packets) {
   emu::Stream s;
@@ -25,52 +28,6 @@ std::vector<uint8_t> Stream(int length, int packets) {
   for (const emu::OutByte& b : s) bytes.push_back(b.byte);
   return bytes;
 }
-
-// A view that does nothing, so only the link's own work is measured.
-class NullTarget : public IReaderTarget {
- public:
-  uint32_t mode = 0;
-  uint32_t Mode() const override { return mode; }
-  void StoreButtons(int32_t c) override { benchmark::DoNotOptimize(c); }
-  void StoreStatus(int32_t, int32_t, int32_t) override {}
-  void StorePenWidth(int32_t w) override { benchmark::DoNotOptimize(w); }
-  int32_t ShownButtons() const override { return 0; }
-  int32_t Transducer() const override { return 4; }
-  ClientPoint ClientToScreen(ClientPoint p) const override { return p; }
-  void MovePointer(ClientPoint p) override { benchmark::DoNotOptimize(p); }
-  void DrawTraceSegment(ClientPoint p) override { benchmark::DoNotOptimize(p); }
-  void ShowStylusButtons(int32_t) override {}
-  void ShowTwoButtonStylusButtons(int32_t) override {}
-  void ShowThreeButtonStylusButtons(int32_t) override {}
-  void ShowCursorButtons(int32_t) override {}
-  void ShowReadout(int32_t, int32_t, int32_t, int32_t) override {}
-  void ClearSelectorLatch() override {}
-  void PenSelectorStep(int32_t, ClientPoint) override {}
-  void ShowShake(int32_t, int32_t) override {}
-  void ShowKeystroke(int32_t) override {}
-};
-
-// Bytes from memory; the read after the last one fails, which ends the reader's loop.
-class MemoryPort final : public IPort {
- public:
-  explicit MemoryPort(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
-  void Rewind() { next_ = 0; }
-  OpenResult Open(int) override { return OpenResult::kOk; }
-  void Write(const uint8_t*, size_t) override {}
-  ReadResult ReadByte() override {
-    if (next_ == bytes_.size()) return {};
-    return {true, 1, bytes_[next_++]};
-  }
-  uint32_t InputQueueCount() override { return uint32_t(bytes_.size() - next_); }
-  void Close() override {}
-  bool IsOpen() const override { return true; }
-  void Pause(int) override {}
-  int64_t NowMs() const override { return 0; }
-
- private:
-  const std::vector<uint8_t>& bytes_;
-  size_t next_ = 0;
-};
 
 // The reader loop end to end (read, assemble, decode, scale, dispatch) per packet.
 // Args: packet length, mode.
