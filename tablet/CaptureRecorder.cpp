@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -69,8 +70,11 @@ int64_t CaptureRecorder::Stamp(int64_t nowUs) {
     startUs_ = nowUs;
     lastFlushUs_ = nowUs;
   }
-  // A clock that stepped back must not make the file unreadable.
-  return nowUs > startUs_ ? nowUs - startUs_ : 0;
+  lastRecordUs_ = nowUs;
+  // A clock that stepped back must not make the file unreadable: its times never go back.
+  const int64_t t = nowUs - startUs_;
+  if (t > lastStampUs_) lastStampUs_ = t;
+  return lastStampUs_;
 }
 
 bool CaptureRecorder::Due(int64_t nowUs) const {
@@ -128,6 +132,9 @@ void CaptureRecorder::WriteOut() {
     std::lock_guard<std::mutex> lock(dataMutex_);
     if (!error_.empty()) return;
     spare_.clear();
+    // A flush from outside counts as the recording thread's own: with a timer flushing every
+    // second, the reader hardly ever has to.
+    lastFlushUs_ = std::max(lastFlushUs_, lastRecordUs_);
     if (!headerWritten_) {
       spare_ = FormatCaptureHeader(header_);
       headerWritten_ = true;

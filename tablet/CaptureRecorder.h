@@ -89,6 +89,8 @@ class CaptureRecorder final : public IByteTap {
   bool started_ = false;
   int64_t startUs_ = 0;
   int64_t lastFlushUs_ = 0;
+  int64_t lastRecordUs_ = 0;  // clock reading of the last recording
+  int64_t lastStampUs_ = 0;   // its time in the file
   std::string error_;
 };
 

@@ -1,0 +1,256 @@
+// What recording (`--record`) adds to the reader's time per packet. Measured twice: reading a
+// pty through the real port (system calls included, as in the program) and reading from memory
+// (the reader's own work only, the worst case for the relative cost). Drawing is left out of
+// both, which makes the recorder's share look larger than it is in the program.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tablet/CaptureRecorder.h"
+#include "tablet/Reader.h"
+#include "tools/emulator/Stream.h"
+
+namespace {
+
+using namespace vellum;
+
+std::vector<uint8_t> Packets(int length, int packets) {
+  emu::Stream s;
+  for (int i = 0; i < packets; ++i) {
+    emu::AppendPacket(s, emu::Pen{i & 7, (i * 37) % 5000, (i * 53) % 3750, i % 512}, length);
+  }
+  std::vector<uint8_t> bytes;
+  for (const emu::OutByte& b : s) bytes.push_back(b.byte);
+  return bytes;
+}
+
+// A view that does nothing; it stops the reader after a given number of packets.
+class CountingTarget : public IReaderTarget {
+ public:
+  std::atomic<bool> stop{false};
+  int left = 0;
+  uint32_t Mode() const override { return 1; }
+  void StoreButtons(int32_t c) override { benchmark::DoNotOptimize(c); }
+  void StoreStatus(int32_t x, int32_t, int32_t) override { benchmark::DoNotOptimize(x); }
+  void StorePenWidth(int32_t w) override { benchmark::DoNotOptimize(w); }
+  int32_t ShownButtons() const override { return 0; }
+  int32_t Transducer() const override { return 4; }
+  ClientPoint ClientToScreen(ClientPoint p) const override { return p; }
+  void MovePointer(ClientPoint p) override { benchmark::DoNotOptimize(p); }
+  void DrawTraceSegment(ClientPoint p) override { benchmark::DoNotOptimize(p); }
+  void ShowStylusButtons(int32_t) override {}
+  void ShowTwoButtonStylusButtons(int32_t) override {}
+  void ShowThreeButtonStylusButtons(int32_t) override {}
+  void ShowCursorButtons(int32_t) override {}
+  void ShowReadout(int32_t, int32_t, int32_t, int32_t) override {}
+  void ClearSelectorLatch() override {}
+  void PenSelectorStep(int32_t, ClientPoint) override {}
+  void ShowShake(int32_t, int32_t) override {}
+  void ShowKeystroke(int32_t) override {}
+  void PacketHandled() override {
+    if (--left == 0) stop.store(true, std::memory_order_relaxed);
+  }
+};
+
+class MemoryPort final : public IPort {
+ public:
+  explicit MemoryPort(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
+  void Rewind() { next_ = 0; }
+  OpenResult Open(int) override { return OpenResult::kOk; }
+  void Write(const uint8_t*, size_t) override {}
+  ReadResult ReadByte() override {
+    if (next_ == bytes_.size()) return {};
+    return {true, 1, bytes_[next_++]};
+  }
+  uint32_t InputQueueCount() override { return uint32_t(bytes_.size() - next_); }
+  void Close() override {}
+  bool IsOpen() const override { return true; }
+  void Pause(int) override {}
+  int64_t NowMs() const override { return 0; }
+
+ private:
+  const std::vector<uint8_t>& bytes_;
+  size_t next_ = 0;
+};
+
+// A recorder as the program runs one: the window (or the monitor) writes it out every second from
+// another thread, so the reader only stamps and formats.
+class Recording {
+ public:
+  explicit Recording(const std::string& path) {
+    if (!recorder_.Open(path).empty()) return;
+    TabletInfo info{1, 7, 5000, 3750};
+    recorder_.SetHeader(CaptureHeaderFor(info, "/dev/pts/0"));
+    ok_ = true;
+    ticker_ = std::thread([this] {
+      std::unique_lock<std::mutex> lock(mutex_);
+      while (!wake_.wait_for(lock, std::chrono::seconds(1), [this] { return done_; })) {
+        recorder_.Flush();
+      }
+    });
+  }
+  ~Recording() {
+    if (ticker_.joinable()) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        done_ = true;
+      }
+      wake_.notify_one();
+      ticker_.join();
+    }
+    recorder_.Close();
+  }
+  CaptureRecorder* get() { return ok_ ? &recorder_ : nullptr; }
+
+ private:
+  CaptureRecorder recorder_;
+  bool ok_ = false;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool done_ = false;
+  std::thread ticker_;
+};
+
+std::unique_ptr<Recording> MaybeRecorder(bool record, const std::string& path) {
+  return record ? std::make_unique<Recording>(path) : nullptr;
+}
+
+// Arg: 0 plain, 1 recording (to /dev/null: millions of packets a second would fill a disk).
+void BM_ReaderFromMemory(benchmark::State& state) {
+  constexpr int kPackets = 4096;
+  const std::vector<uint8_t> bytes = Packets(7, kPackets);
+  MemoryPort port(bytes);
+  CountingTarget target;
+  const ReaderConfig config{1920, 1080, 5000, 3750, 7};
+  auto recorder = MaybeRecorder(state.range(0) == 1, "/dev/null");
+  if (recorder && !recorder->get()) state.SkipWithError("cannot open /dev/null");
+  for (auto _ : state) {
+    port.Rewind();
+    target.left = kPackets + 1;  // the failing read at the end stops it
+    RunReader(port, config, target, target.stop, nullptr, recorder ? recorder->get() : nullptr);
+  }
+  state.SetItemsProcessed(state.iterations() * kPackets);
+}
+BENCHMARK(BM_ReaderFromMemory)->ArgName("record")->Arg(0)->Arg(1);
+
+// Arg: 0 plain, 1 recording to a file in the temporary directory.
+void BM_ReaderFromPty(benchmark::State& state) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+    state.SkipWithError("no pty");
+    return;
+  }
+  termios t{};
+  ::tcgetattr(master, &t);
+  ::cfmakeraw(&t);
+  ::tcsetattr(master, TCSANOW, &t);
+  PortPaths paths;
+  paths.Set(1, ::ptsname(master));
+  SerialPort port(paths);
+  if (port.Open(1) != OpenResult::kOk) {
+    state.SkipWithError("cannot open the pty");
+    ::close(master);
+    return;
+  }
+  // What fits in the pty at once, in whole packets.
+  constexpr int kPackets = 256;
+  const std::vector<uint8_t> bytes = Packets(7, kPackets);
+  CountingTarget target;
+  const ReaderConfig config{1920, 1080, 5000, 3750, 7};
+  const std::string path = std::string(P_tmpdir) + "/vellum-bench-capture.txt";
+  auto recorder = MaybeRecorder(state.range(0) == 1, path);
+  Waker waker;
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (::write(master, bytes.data(), bytes.size()) != ssize_t(bytes.size())) {
+      state.SkipWithError("short write to the pty");
+      break;
+    }
+    // Wait until the line discipline has all of it, so the reader never waits for the kernel.
+    int pending = 0;
+    for (int spins = 0; spins < 10000 && pending < int(bytes.size()); ++spins) {
+      ::ioctl(port.PollFd(), FIONREAD, &pending);
+      if (pending < int(bytes.size())) ::usleep(50);
+    }
+    target.stop.store(false);
+    target.left = kPackets;
+    state.ResumeTiming();
+    RunReader(port, config, target, target.stop, &waker, recorder ? recorder->get() : nullptr);
+  }
+  state.SetItemsProcessed(state.iterations() * kPackets);
+  port.Close();
+  ::close(master);
+  recorder.reset();
+  std::remove(path.c_str());
+}
+BENCHMARK(BM_ReaderFromPty)->ArgName("record")->Arg(0)->Arg(1);
+
+// As the program meets a tablet: bytes arrive one at a time, so each is preceded by an empty read
+// and a wait in poll(). A writer thread paces them at eight times 9600 baud (143 us a byte) to
+// keep the run short; the reader's own CPU time per packet is what counts (the CPU column).
+// Arg: 0 plain, 1 recording to a file in the temporary directory.
+void BM_ReaderPaced(benchmark::State& state) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+    state.SkipWithError("no pty");
+    return;
+  }
+  termios t{};
+  ::tcgetattr(master, &t);
+  ::cfmakeraw(&t);
+  ::tcsetattr(master, TCSANOW, &t);
+  PortPaths paths;
+  paths.Set(1, ::ptsname(master));
+  SerialPort port(paths);
+  if (port.Open(1) != OpenResult::kOk) {
+    state.SkipWithError("cannot open the pty");
+    ::close(master);
+    return;
+  }
+  constexpr int kPackets = 64;
+  constexpr auto kByteGap = std::chrono::microseconds(143);
+  const std::vector<uint8_t> bytes = Packets(7, kPackets);
+  CountingTarget target;
+  const ReaderConfig config{1920, 1080, 5000, 3750, 7};
+  const std::string path = std::string(P_tmpdir) + "/vellum-bench-capture-paced.txt";
+  auto recorder = MaybeRecorder(state.range(0) == 1, path);
+  Waker waker;
+  for (auto _ : state) {
+    target.stop.store(false);
+    target.left = kPackets;
+    std::thread line([&] {
+      auto due = std::chrono::steady_clock::now();
+      for (uint8_t b : bytes) {
+        due += kByteGap;
+        std::this_thread::sleep_until(due);
+        if (::write(master, &b, 1) != 1) break;
+      }
+    });
+    RunReader(port, config, target, target.stop, &waker, recorder ? recorder->get() : nullptr);
+    line.join();
+  }
+  state.SetItemsProcessed(state.iterations() * kPackets);
+  port.Close();
+  ::close(master);
+  recorder.reset();
+  std::remove(path.c_str());
+}
+BENCHMARK(BM_ReaderPaced)->ArgName("record")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
