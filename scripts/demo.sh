@@ -37,16 +37,39 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exit $?
 fi
 
-# No display: a private Xvfb with a window manager, a screenshot after a few seconds.
-display=":$((90 + RANDOM % 100))"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# No display: a private Xvfb (on a display number it picks itself) with a window manager; the
+# info screen after a few seconds of drawing is saved, then F4 ends Vellum.
+for tool in Xvfb openbox xdotool import; do
+  command -v "$tool" >/dev/null || { echo "demo: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
+done
+mkfifo "$work/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 3>"$work/display" &
 pids+=($!)
-sleep 1
-DISPLAY=$display openbox --sm-disable >/dev/null 2>&1 &
+number=""
+read -r -t 10 number <"$work/display" || true
+[ -n "$number" ] || { echo "demo: Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$number"
+# Qt wants a private runtime directory; a root shell without a login session has none.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  export XDG_RUNTIME_DIR="$work/runtime"
+  mkdir -m 700 "$XDG_RUNTIME_DIR"
+fi
+openbox --sm-disable >/dev/null 2>&1 &
 pids+=($!)
-DISPLAY=$display "$vellum" "${ports[@]}" &
-pids+=($!)
-sleep "${VELLUM_DEMO_SECONDS:-6}"
-shot="$build/demo.png"
-DISPLAY=$display import -window root "$shot"
-echo "demo: no display here, so Vellum ran under Xvfb; screenshot: $shot" >&2
+for _ in $(seq 100); do
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+  sleep 0.05
+done
+"$vellum" "${ports[@]}" &
+vellum_pid=$!
+pids+=("$vellum_pid")
+sleep "${VELLUM_DEMO_SECONDS:-5}"
+kill -0 "$vellum_pid" 2>/dev/null || { echo "demo: vellum ended early" >&2; exit 1; }
+shot="$(cd "$build" && pwd)/demo.png"
+import -window root "$shot"
+xdotool key F4
+status=0
+wait "$vellum_pid" || status=$?
+[ "$status" = 0 ] || { echo "demo: vellum ended with status $status after F4" >&2; exit 1; }
+echo "demo: no display here, so Vellum ran under Xvfb ($DISPLAY) for ${VELLUM_DEMO_SECONDS:-5} s"
+echo "demo: screenshot of the info screen: $shot"
