@@ -14,8 +14,12 @@ void Check(bool ok) {
   if (!ok) std::abort();
 }
 
-bool Code(int32_t c) { return c >= 0 && c <= 7; }
-bool Count(int32_t v) { return v >= 0 && v <= 16383; }
+bool Code(int32_t c) {
+  return c >= 0 && c <= 7;
+}
+bool Count(int32_t v) {
+  return v >= 0 && v <= 16383;
+}
 
 class CheckingTarget : public vellum::IReaderTarget {
  public:

@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
   using vellum::emu::EmulatorConfig;
   EmulatorConfig config;
   std::string script, link, raw, writeLog;
-  
+
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -139,8 +139,8 @@ int main(int argc, char** argv) {
     while (!tablet.HungUp()) {
       if (sigtimedwait(&stopSignals, nullptr, &tick) > 0) break;
     }
-    if (tablet.HungUp()) std::cerr << "vellum-tablet: hung up after " << tablet.PacketsSent()
-                                   << " packets\n";
+    if (tablet.HungUp())
+      std::cerr << "vellum-tablet: hung up after " << tablet.PacketsSent() << " packets\n";
   } catch (const std::exception& e) {
     return Fail(e.what());
   }

@@ -192,8 +192,8 @@ TEST(Emulator, HangsUpAfterTheGivenPacketCount) {
 
 TEST(Emulator, PacketsDecodeToWhatWasEncoded) {
   const Pen pens[] = {
-      {0, 0, 0, 0},          {7, 16383, 16383, 511}, {1, 127, 128, 1},
-      {5, 0x11, 0x13, 2},    {2, 5000, 3750, 3},     {3, 9000, 6000, 256},
+      {0, 0, 0, 0},       {7, 16383, 16383, 511}, {1, 127, 128, 1},
+      {5, 0x11, 0x13, 2}, {2, 5000, 3750, 3},     {3, 9000, 6000, 256},
   };
   for (int length : {7, 5}) {
     for (const Pen& pen : pens) {

@@ -27,7 +27,9 @@ TEST(ProbeOnPty, FindsWhatTheEmulatorIs) {
       {"5-byte", Tablet(5, 9000, 2250), false, {2, 5, 9000, 2250}},
       {"7-byte left streaming", Tablet(7, 6000, 6000), true, {2, 7, 6000, 6000}},
       {"5-byte left streaming", Tablet(5, 2500, 2500), true, {2, 5, 2500, 2500}},
-      {"slow identification", Tablet(7, 3000, 2250, Fault::kSlowIdentify), false,
+      {"slow identification",
+       Tablet(7, 3000, 2250, Fault::kSlowIdentify),
+       false,
        {2, 7, 3000, 2250}},
       {"range never accepted", Tablet(7, 5000, 3750, Fault::kBadRange), false, {}},
       {"unaccepted Y", Tablet(5, 5000, 3000), false, {}},
@@ -100,8 +102,10 @@ TEST(ProbeOnPty, FoundPortOpensAgainAndStreams) {
   for (int i = 0; i < 1000 && !packet; ++i) {
     const ReadResult r = port.ReadByte();
     ASSERT_TRUE(r.ok);
-    if (r.count == 0) port.Pause(1);
-    else packet = assembler.Push(r.byte) == PacketAssembler::Step::kComplete;
+    if (r.count == 0)
+      port.Pause(1);
+    else
+      packet = assembler.Push(r.byte) == PacketAssembler::Step::kComplete;
   }
   EXPECT_TRUE(packet);
 }
@@ -152,8 +156,8 @@ TEST(ReaderOnPty, ReadsEveryPacketUntilTheLineDrops) {
   CountingTarget target;
   std::atomic<bool> stop{false};
   Waker waker;
-  auto done = std::async(std::launch::async,
-                         [&] { return RunReader(port, reader, target, stop, &waker); });
+  auto done =
+      std::async(std::launch::async, [&] { return RunReader(port, reader, target, stop, &waker); });
   // The hang-up alone must end the loop; the stop is only a safety net for a failing test.
   if (done.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
     stop.store(true);

@@ -1,13 +1,11 @@
 // The built vellum-tablet as its users run it: options, the first output line, --link, signals.
+#include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
-
-#include <fcntl.h>
 
 #include <cstdlib>
 #include <string>
@@ -83,9 +81,15 @@ class Child {
 
 TEST(TabletBinary, RefusesBadOptions) {
   const std::vector<std::vector<std::string>> cases = {
-      {"--model", "6"},       {"--range", "5000"},     {"--range", "5000", "x"},
-      {"--range", "-1", "5"}, {"--fault", "sleepy"},   {"--hang-up-after", "-3"},
-      {"--bogus"},            {"--script"},            {"--script", "/nonexistent/script"},
+      {"--model", "6"},
+      {"--range", "5000"},
+      {"--range", "5000", "x"},
+      {"--range", "-1", "5"},
+      {"--fault", "sleepy"},
+      {"--hang-up-after", "-3"},
+      {"--bogus"},
+      {"--script"},
+      {"--script", "/nonexistent/script"},
   };
   for (const auto& args : cases) {
     Child child(args);

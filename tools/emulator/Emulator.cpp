@@ -22,10 +22,8 @@ constexpr double kMaxCatchUpMs = 1000;
 
 bool ParseFault(const std::string& name, Fault& fault) {
   static const std::pair<const char*, Fault> kNames[] = {
-      {"none", Fault::kNone},
-      {"silent", Fault::kSilent},
-      {"bad-range", Fault::kBadRange},
-      {"slow-identify", Fault::kSlowIdentify},
+      {"none", Fault::kNone},          {"silent", Fault::kSilent},
+      {"bad-range", Fault::kBadRange}, {"slow-identify", Fault::kSlowIdentify},
       {"garbage", Fault::kGarbage},
   };
   for (const auto& [text, value] : kNames) {
@@ -101,9 +99,12 @@ TabletEmulator::Source TabletEmulator::NextSource() const {
 
 const OutByte* TabletEmulator::Peek() const {
   switch (NextSource()) {
-    case Source::kReply: return &replies_.front();
-    case Source::kStream: return &stream_[streamPos_];
-    case Source::kNone: break;
+    case Source::kReply:
+      return &replies_.front();
+    case Source::kStream:
+      return &stream_[streamPos_];
+    case Source::kNone:
+      break;
   }
   return nullptr;
 }

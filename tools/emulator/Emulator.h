@@ -70,7 +70,7 @@ class TabletEmulator {
   std::deque<OutByte> replies_;
   bool streaming_ = false;
   bool stopAtPacketEnd_ = false;  // DC3 arrived mid-packet: finish the packet, then stop
-  size_t sinceLastPacket_ = 0;  // stream bytes sent since the last packet end
+  size_t sinceLastPacket_ = 0;    // stream bytes sent since the last packet end
   bool hungUp_ = false;
   uint8_t previous_ = 0;
   double lineFree_ = 0;  // when the line finishes the byte it is sending

@@ -60,7 +60,7 @@ PtyTablet::PtyTablet(const EmulatorConfig& config, Stream stream, std::string li
     ::cfmakeraw(&t);
     if (::tcsetattr(slave_, TCSANOW, &t) != 0) Fail("tcsetattr");
     if (!linkPath_.empty()) {
-      struct stat st{};
+      struct stat st {};
       // Replace a stale link of an earlier run, never a real file.
       if (::lstat(linkPath_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(linkPath_.c_str());
       if (::symlink(ptsPath_.c_str(), linkPath_.c_str()) != 0) Fail("symlink " + linkPath_);

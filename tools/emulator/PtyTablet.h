@@ -4,8 +4,8 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -19,7 +19,8 @@ class PtyTablet {
  public:
   // Opens the pty (and links `linkPath` to it when given) and starts serving it. With
   // `writeLogPath` every byte the host writes is also logged there, one line each:
-  // "<ms since start, 3 decimals> <byte in hex>". Throws std::runtime_error naming the failing call.
+  // "<ms since start, 3 decimals> <byte in hex>". Throws std::runtime_error naming the failing
+  // call.
   PtyTablet(const EmulatorConfig& config, Stream stream, std::string linkPath = {},
             const std::string& writeLogPath = {});
   // Stops serving and closes the pty: the other side sees a hang-up.

@@ -10,9 +10,9 @@
 namespace vellum::emu {
 
 std::vector<uint8_t> EncodePacket(const Pen& pen, int packetLength) {
-  std::vector<uint8_t> p = {
-      uint8_t(0x98 | (pen.buttons & 7)), uint8_t(pen.x & 0x7F), uint8_t((pen.x >> 7) & 0x7F),
-      uint8_t(pen.y & 0x7F),             uint8_t((pen.y >> 7) & 0x7F)};
+  std::vector<uint8_t> p = {uint8_t(0x98 | (pen.buttons & 7)), uint8_t(pen.x & 0x7F),
+                            uint8_t((pen.x >> 7) & 0x7F), uint8_t(pen.y & 0x7F),
+                            uint8_t((pen.y >> 7) & 0x7F)};
   if (packetLength == 7) {
     const int32_t pressure = pen.pressure & 0x1FF;
     p.push_back(uint8_t(pressure >> 2));
@@ -50,9 +50,9 @@ void AppendStroke(Stream& s, const Pen& from, const Pen& to, int32_t steps, int 
   for (int32_t i = 0; i < steps; ++i) {
     const double t = steps > 1 ? double(i) / (steps - 1) : 0.0;
     auto mix = [t](int32_t a, int32_t b) { return int32_t(std::lround(a + (b - a) * t)); };
-    AppendPacket(s, Pen{from.buttons, mix(from.x, to.x), mix(from.y, to.y),
-                        mix(from.pressure, to.pressure)},
-                 length);
+    AppendPacket(
+        s, Pen{from.buttons, mix(from.x, to.x), mix(from.y, to.y), mix(from.pressure, to.pressure)},
+        length);
   }
 }
 
@@ -115,7 +115,8 @@ std::string ParseScript(const std::string& text, int packetLength, Stream& strea
         } catch (const std::exception&) {
           used = 0;
         }
-        if (used != hex.size() || v > 0xFF) return error("raw takes hex bytes, got \"" + hex + "\"");
+        if (used != hex.size() || v > 0xFF)
+          return error("raw takes hex bytes, got \"" + hex + "\"");
         parsed.push_back(OutByte{uint8_t(v), false, 0});
       }
     } else {

@@ -16,8 +16,8 @@ struct OutByte {
 using Stream = std::vector<OutByte>;
 
 struct Pen {
-  int32_t buttons = 0;   // 0..7
-  int32_t x = 0;         // 0..16383
+  int32_t buttons = 0;  // 0..7
+  int32_t x = 0;        // 0..16383
   int32_t y = 0;
   int32_t pressure = 0;  // 0..511, ignored on 5-byte tablets
 };
