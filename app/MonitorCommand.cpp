@@ -54,8 +54,12 @@ extern "C" void OnStopSignal(int) {
 
 }  // namespace
 
-PacketPrinter::PacketPrinter(std::ostream& out, CaptureRecorder* recorder, Clock clock)
-    : out_(out), recorder_(recorder), clock_(std::move(clock)) {}
+PacketPrinter::PacketPrinter(std::ostream& out, CaptureRecorder* recorder, Clock clock,
+                             std::atomic<bool>* stopOnOutputError)
+    : out_(out),
+      recorder_(recorder),
+      clock_(std::move(clock)),
+      stopOnOutputError_(stopOnOutputError) {}
 
 void PacketPrinter::OnBytes(const uint8_t* bytes, size_t count) {
   const int64_t now = clock_();
@@ -78,10 +82,11 @@ void PacketPrinter::PacketHandled() {
   // One flush per line: a script reading a pipe sees each packet as it comes.
   out_ << lastUs_ << ' ' << code_ << ' ' << x_ << ' ' << y_ << ' ' << pressure_ << '\n'
        << std::flush;
+  if (!out_ && stopOnOutputError_) stopOnOutputError_->store(true, std::memory_order_relaxed);
 }
 
 int RunMonitorCommand(IPort& port, const MonitorSetup& setup, std::ostream& out, std::ostream& err,
-                      const std::atomic<bool>& stop) {
+                      std::atomic<bool>& stop) {
   const TabletInfo info = ScanPorts(port);
   if (info.port == 0) {
     err << ChooseNoTabletMessage(setup.paths) << '\n';
@@ -113,7 +118,7 @@ int RunMonitorCommand(IPort& port, const MonitorSetup& setup, std::ostream& out,
   config.maxX = info.maxX;
   config.maxY = info.maxY;
   config.packetLength = info.packetLength;
-  PacketPrinter printer(out, recording ? &recorder : nullptr, setup.clock);
+  PacketPrinter printer(out, recording ? &recorder : nullptr, setup.clock, &stop);
   {
     std::unique_ptr<FlushTicker> ticker;
     if (recording) ticker = std::make_unique<FlushTicker>(recorder);
@@ -121,6 +126,7 @@ int RunMonitorCommand(IPort& port, const MonitorSetup& setup, std::ostream& out,
   }
   // The reader also ends on a hang-up, without a word; the recording is complete either way.
   if (!stop.load(std::memory_order_relaxed)) err << "The tablet's line was hung up.\n";
+  if (!out) err << "Standard output failed; monitor stopped.\n";
   port.Close();
   recorder.Close();
   if (!recorder.Error().empty()) {
@@ -139,6 +145,8 @@ void InstallMonitorStopSignals(std::atomic<bool>& stop, Waker& waker) {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A closed pipe shows as a failed write, which stops the monitor with its recording complete.
+  signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace vellum

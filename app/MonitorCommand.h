@@ -21,7 +21,9 @@ namespace vellum {
 class PacketPrinter final : public IReaderTarget, public IByteTap {
  public:
   using Clock = std::function<int64_t()>;  // monotonic microseconds
-  PacketPrinter(std::ostream& out, CaptureRecorder* recorder, Clock clock = SteadyClockMicros);
+  // `stopOnOutputError`, when given, is set once `out` fails (a closed pipe: `| head`).
+  PacketPrinter(std::ostream& out, CaptureRecorder* recorder, Clock clock = SteadyClockMicros,
+                std::atomic<bool>* stopOnOutputError = nullptr);
 
   uint64_t Packets() const { return packets_; }
 
@@ -53,6 +55,7 @@ class PacketPrinter final : public IReaderTarget, public IByteTap {
   std::ostream& out_;
   CaptureRecorder* recorder_;
   Clock clock_;
+  std::atomic<bool>* stopOnOutputError_;
   bool started_ = false;
   int64_t startUs_ = 0;
   int64_t lastUs_ = 0;  // time of the last byte, since the first
@@ -68,9 +71,10 @@ struct MonitorSetup {
 };
 
 // Runs the monitor on `port`. Detection reports go to `err`, packet lines to `out`. Returns when
-// `stop` is set or the line hangs up: 0, or 1 when no tablet was found or the recording failed.
+// `stop` is set, `out` fails or the line hangs up: 0, or 1 when no tablet was found or the
+// recording failed.
 int RunMonitorCommand(IPort& port, const MonitorSetup& setup, std::ostream& out, std::ostream& err,
-                      const std::atomic<bool>& stop);
+                      std::atomic<bool>& stop);
 
 // SIGINT and SIGTERM set `stop` and fire `waker` (both must outlive the process's handling of
 // those signals). A second signal of either kind ends the process at once.

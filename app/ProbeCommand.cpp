@@ -5,7 +5,8 @@
 
 namespace vellum {
 
-int RunProbeCommand(IPort& port, const PortPaths& paths, std::ostream& out, std::ostream& err) {
+int RunProbeCommand(IPort& port, const PortPaths& paths, std::ostream& out, std::ostream& err,
+                    TabletInfo* found) {
   TabletInfo first;
   for (int n = 1; n <= 4; ++n) {
     // A record per port so that every tablet is listed; start-up would use the first.
@@ -17,6 +18,7 @@ int RunProbeCommand(IPort& port, const PortPaths& paths, std::ostream& out, std:
         << here.Resolution() << "LPI\n";
     if (first.port == 0) first = here;
   }
+  if (found) *found = first;
   if (first.port == 0) {
     out << ChooseNoTabletMessage(paths) << '\n';
     return 1;

@@ -2,6 +2,7 @@
 // `vellum --probe`: the start-up scan without a window, for checking a tablet from a shell.
 #include <ostream>
 
+#include "tablet/Detection.h"
 #include "tablet/PortPaths.h"
 #include "tablet/TabletLink.h"
 
@@ -10,7 +11,8 @@ namespace vellum {
 // Probes COM1..COM4 as start-up does, one line per tablet found (the first is the one the
 // program would use), then opens that port a second time like start-up. With no tablet it
 // writes the no-tablet message that start-up would show. Returns the exit status: 0 found and
-// reopened, 1 otherwise.
-int RunProbeCommand(IPort& port, const PortPaths& paths, std::ostream& out, std::ostream& err);
+// reopened, 1 otherwise. `found`, when given, gets the tablet start-up would use (port 0: none).
+int RunProbeCommand(IPort& port, const PortPaths& paths, std::ostream& out, std::ostream& err,
+                    TabletInfo* found = nullptr);
 
 }  // namespace vellum

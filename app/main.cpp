@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "app/CaptureCommands.h"
 #include "app/CommandLine.h"
 #ifdef VELLUM_HAVE_GUI
 #include "app/GuiMain.h"
@@ -21,10 +22,14 @@ int main(int argc, char** argv) {
     std::cout << vellum::kUsage;
     return 0;
   }
+  if (options.probe && !options.record.empty()) {
+    return vellum::RunRecordedProbe(options, std::cout, std::cerr);
+  }
   if (options.probe) {
     vellum::SerialPort port(options.ports);
     return vellum::RunProbeCommand(port, options.ports, std::cout, std::cerr);
   }
+  if (options.monitor) return vellum::RunMonitor(options);
 #ifdef VELLUM_HAVE_GUI
   return vellum::RunGui(argc, argv, options);
 #else
