@@ -25,11 +25,12 @@ std::string BuildReplay(const Capture& capture, bool fast, EmulatorConfig& confi
   if (h.rangeX == 0 || h.rangeY == 0) {
     return where + "the header gives no range-x and range-y (was a tablet found?)";
   }
-  EmulatorConfig c;
+  EmulatorConfig c = config;  // faults, hang-up and line speed stay the caller's
   c.packetLength = h.packetLength;
   c.maxX = h.rangeX;
   c.maxY = h.rangeY;
   c.loop = false;
+  c.streamAtStart = false;
 
   // The recorded time of a byte is when the reader had it, about when the line finished sending
   // it. Each byte is due at its recorded time, measured from the first; the line may not send

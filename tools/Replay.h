@@ -15,11 +15,11 @@ namespace vellum::emu {
 // on error.
 std::string LoadCapture(const std::string& path, Capture& out);
 
-// The emulator set-up that plays `capture`: the header's packet length and range, the reader's
-// bytes once through (the probe's dialogue lines are not sent: the emulator answers the probe
-// itself). Returns "" or "line N: reason" when the header cannot be played (no tablet in it).
-// With `fast` the recorded pauses are dropped; bytes still go at 9600 baud, the most a line
-// carries, so that the reader loses none.
+// The emulator set-up that plays `capture`: the header's packet length and range in `config`
+// (its other fields are kept), the reader's bytes once through (the probe's dialogue lines are not
+// sent: the emulator answers the probe itself). Returns "" or "line N: reason" when the header
+// cannot be played (no tablet in it). With `fast` the recorded pauses are dropped; bytes still go
+// at 9600 baud, the most a line carries, so that the reader loses none.
 std::string BuildReplay(const Capture& capture, bool fast, EmulatorConfig& config, Stream& stream);
 
 }  // namespace vellum::emu

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tablet/TabletLink.h"
+#include "tools/Replay.h"
 #include "tools/emulator/PtyTablet.h"
 
 namespace {
@@ -29,7 +30,10 @@ constexpr const char* kUsage =
     "  --link PATH           make PATH a symbolic link to the device\n"
     "  --raw FILE            packets from a file of raw bytes, as a tablet sent them\n"
     "  --rate-multiplier N   line speed as N times 9600 baud (benchmarks)\n"
-    "  --log-writes FILE     log every byte the host writes: \"<ms> <hex>\" a line\n";
+    "  --log-writes FILE     log every byte the host writes: \"<ms> <hex>\" a line\n"
+    "  --replay FILE         be the tablet a capture was recorded from (docs/capture-format.md):\n"
+    "                        its bytes once, with their timing, then a hang-up\n"
+    "  --fast                with --replay: leave out the recorded pauses\n";
 
 bool ParseNumber(std::string_view text, int64_t& value) {
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -60,7 +64,8 @@ int Fail(const std::string& message) {
 int main(int argc, char** argv) {
   using vellum::emu::EmulatorConfig;
   EmulatorConfig config;
-  std::string script, link, raw, writeLog;
+  std::string script, link, raw, writeLog, replay;
+  bool fast = false;
 
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
@@ -73,6 +78,8 @@ int main(int argc, char** argv) {
       config.loop = false;
     } else if (arg == "--stream-at-start") {
       config.streamAtStart = true;
+    } else if (arg == "--fast") {
+      fast = true;
     } else if (!hasValue) {
       return Fail("unknown or incomplete option \"" + std::string(arg) + "\"\n" + kUsage);
     } else if (arg == "--model") {
@@ -97,6 +104,8 @@ int main(int argc, char** argv) {
       link = value();
     } else if (arg == "--raw") {
       raw = value();
+    } else if (arg == "--replay") {
+      replay = value();
     } else if (arg == "--log-writes") {
       writeLog = value();
     } else if (arg == "--rate-multiplier") {
@@ -111,7 +120,28 @@ int main(int argc, char** argv) {
   }
   vellum::emu::Stream stream;
   if (!script.empty() && !raw.empty()) return Fail("--script and --raw exclude each other");
-  if (!raw.empty()) {
+  if (!replay.empty() && (!script.empty() || !raw.empty())) {
+    return Fail("--replay excludes --script and --raw");
+  }
+  if (fast && replay.empty()) return Fail("--fast goes with --replay");
+  // A replay hangs up this long after its last packet, so that whatever reads it (a monitor in
+  // a script) ends too; the bytes after that packet are on their way by then.
+  double replayTailMs = 0;
+  uint64_t replayPackets = 0;
+  if (!replay.empty()) {
+    vellum::Capture capture;
+    std::string error = vellum::emu::LoadCapture(replay, capture);
+    if (error.empty()) {
+      error = vellum::emu::BuildReplay(capture, fast, config, stream);
+      if (!error.empty()) error = replay + ": " + error;
+    }
+    if (!error.empty()) return Fail(error);
+    for (const vellum::emu::OutByte& b : stream) {
+      replayTailMs = b.packetEnd ? 0 : replayTailMs + b.delayMs + vellum::emu::kByteMs;
+      if (b.packetEnd) ++replayPackets;
+    }
+    replayTailMs = replayTailMs / config.rateMultiplier + 1000;
+  } else if (!raw.empty()) {
     std::string bytes;
     if (!ReadFile(raw, bytes)) return Fail("cannot read " + raw);
     stream = vellum::emu::RawStream(std::vector<uint8_t>(bytes.begin(), bytes.end()),
@@ -138,6 +168,10 @@ int main(int argc, char** argv) {
     const timespec tick{0, 50 * 1000 * 1000};
     while (!tablet.HungUp()) {
       if (sigtimedwait(&stopSignals, nullptr, &tick) > 0) break;
+      if (replayPackets > 0 && tablet.PacketsSent() >= replayPackets) {
+        replayTailMs -= 50;
+        if (replayTailMs <= 0) break;
+      }
     }
     if (tablet.HungUp())
       std::cerr << "vellum-tablet: hung up after " << tablet.PacketsSent() << " packets\n";
