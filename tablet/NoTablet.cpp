@@ -32,14 +32,13 @@ bool HeldByDriver(const std::string& path) {
     fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return errno == EBUSY;
+  // TIOCGETD first: under a foreign discipline (inputattach's N_MOUSE) TCGETS fails, so
+  // isatty() would call the port "not a tty" in exactly the case this check is for.
+  int discipline = N_TTY;
   bool held = false;
-  if (::isatty(fd)) {
-    int discipline = N_TTY;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      held = errno == EWOULDBLOCK;
-    } else if (::ioctl(fd, TIOCGETD, &discipline) == 0 && discipline != N_TTY) {
-      held = true;
-    }
+  if (::ioctl(fd, TIOCGETD, &discipline) == 0) {  // ENOTTY: a plain file, no driver
+    held = discipline != N_TTY ||
+           (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK);
   }
   ::close(fd);
   return held;
