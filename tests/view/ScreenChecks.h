@@ -1,0 +1,123 @@
+#pragma once
+// Helpers shared by the screen tests: a tablet that only answers the probe, and pixel checks on
+// the view's backbuffer.
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "gdi/Gdi.h"
+#include "support/Harness.h"
+
+namespace screens {
+
+inline constexpr gdi::COLORREF kBlack = 0x000000;
+inline constexpr gdi::COLORREF kWhite = 0xFFFFFF;
+inline constexpr gdi::COLORREF kRed = 0x0000FF;
+inline constexpr gdi::COLORREF kCyan = 0xFFFF00;
+
+// A tablet that answers the probe and then sends nothing: the tests feed the view themselves.
+inline std::unique_ptr<test::Emulator> QuietTablet(int model, int maxX = 5000, int maxY = 3750) {
+  return std::make_unique<test::Emulator>(
+      std::vector<std::string>{"--model", std::to_string(model), "--range", std::to_string(maxX),
+                               std::to_string(maxY), "--script", "/dev/null"});
+}
+
+// A 1024x768 view on a quiet tablet at COMn. The probe gives the tablet 50 ms to answer; on a
+// machine busy enough to miss that, detection is tried again rather than failing at random.
+struct Rig {
+  explicit Rig(int model, int port = 1, int maxX = 5000, int maxY = 3750) {
+    for (int attempt = 1;; ++attempt) {
+      tablet = QuietTablet(model, maxX, maxY);
+      try {
+        vut = std::make_unique<test::ViewUnderTest>(tablet->Path(), port, 1024, 768);
+        if (vut->view->m_packetLength == model) return;
+        std::fprintf(stderr, "detection found a %d-byte tablet, not %d-byte\n",
+                     vut->view->m_packetLength, model);
+      } catch (const std::runtime_error& e) {
+        std::fprintf(stderr, "detection: %s\n", e.what());
+        if (attempt == 3) throw;
+      }
+      if (attempt == 3) return;  // the test's own checks report the wrong model
+      vut.reset();
+      tablet.reset();
+    }
+  }
+  CVellumView& view() { return *vut->view; }
+  test::ViewUnderTest& harness() { return *vut; }
+  uint32_t Mode() { return view().m_mode.load(); }
+  void Key(uint32_t virtualKey) { view().OnKeyDown(virtualKey, 1, 0); }
+  void EnterMode(uint32_t mode);
+  const std::string& Title() { return vut->frame.title_; }
+  int Beeps() const { return vut->tone.Count(); }
+
+  std::unique_ptr<test::Emulator> tablet;
+  std::unique_ptr<test::ViewUnderTest> vut;
+};
+
+// Reaches `mode` through the keys: F1 to Linear when on the info screen, then F5 (at most a lap).
+inline void EnterMode(CVellumView& view, uint32_t mode) {
+  if (view.m_mode.load() == mode) return;
+  if (view.m_mode.load() == 0 || mode == 0) view.OnKeyDown(kVkF1, 1, 0);
+  for (int i = 0; i < 4 && view.m_mode.load() != mode; ++i) view.OnKeyDown(kVkF5, 1, 0);
+  ASSERT_EQ(view.m_mode.load(), mode) << "screen not reachable";
+}
+
+inline void Rig::EnterMode(uint32_t mode) {
+  screens::EnterMode(view(), mode);
+}
+
+inline gdi::COLORREF Px(CVellumView& view, int x, int y) {
+  return view.Backbuffer().Pixel(x, y);
+}
+
+inline void Fill(CVellumView& view, const gdi::RECT& rect, gdi::COLORREF colour) {
+  gdi::DC dc(view.Backbuffer());
+  const gdi::Brush brush(colour);
+  dc.FillRect(rect, brush);
+}
+
+inline QImage Snapshot(CVellumView& view) {
+  std::lock_guard<std::mutex> lock(view.Backbuffer().Lock());
+  return view.Backbuffer().Image().copy();
+}
+
+// Pixels of `colour` in column x between rows y0 (included) and y1 (excluded).
+inline int CountInColumn(CVellumView& view, int x, int y0, int y1, gdi::COLORREF colour) {
+  int n = 0;
+  for (int y = y0; y < y1; ++y) n += Px(view, x, y) == colour;
+  return n;
+}
+inline int CountInRow(CVellumView& view, int y, int x0, int x1, gdi::COLORREF colour) {
+  int n = 0;
+  for (int x = x0; x < x1; ++x) n += Px(view, x, y) == colour;
+  return n;
+}
+
+// Number of pixels that differ between two snapshots outside `keep` (right/bottom excluded).
+inline int ChangedOutside(const QImage& a, const QImage& b, const gdi::RECT& keep) {
+  int n = 0;
+  for (int y = 0; y < a.height(); ++y) {
+    for (int x = 0; x < a.width(); ++x) {
+      const bool inside = x >= keep.left && x < keep.right && y >= keep.top && y < keep.bottom;
+      if (!inside && a.pixel(x, y) != b.pixel(x, y)) ++n;
+    }
+  }
+  return n;
+}
+
+// Number of pixels that differ inside `area`.
+inline int ChangedInside(const QImage& a, const QImage& b, const gdi::RECT& area) {
+  int n = 0;
+  for (int y = area.top; y < area.bottom; ++y) {
+    for (int x = area.left; x < area.right; ++x) n += a.pixel(x, y) != b.pixel(x, y);
+  }
+  return n;
+}
+
+}  // namespace screens
