@@ -1,0 +1,140 @@
+"""`vellum --record FILE` in the window: the recording is complete after F4, after the window
+manager's close, and, a second later, after a hang-up while the window stays open; and it plays
+back through `vellum-tablet --replay` into `vellum --monitor` with the packets it recorded."""
+
+import os
+import subprocess
+import tempfile
+import time
+
+import e2e
+from e2e import Session, fail
+
+vellum, tablet = e2e.programs()
+tmp = tempfile.mkdtemp(prefix="vellum-e2e-capture-")
+PACKETS = 60
+
+
+def check(condition, message):
+    if not condition:
+        fail(message)
+
+
+def script():
+    path = os.path.join(tmp, "stroke.txt")
+    with open(path, "w") as f:
+        f.write("stroke 1 500 500 4500 3000 %d 0 511\n" % PACKETS)
+    return path
+
+
+def read_capture(path):
+    """The header as a dict and the reader's bytes, checking every line as the format says."""
+    with open(path, "rb") as f:
+        text = f.read().decode("ascii")
+    check(text.endswith("\n"), "%s does not end with a whole line" % path)
+    lines = text.split("\n")[:-1]
+    check(lines and lines[0] == "vellum-capture 1", "first line %r" % lines[:1])
+    end = lines.index("---")
+    header = dict(line.split(": ", 1) for line in lines[1:end])
+    data, last = [], 0
+    for line in lines[end + 1:]:
+        fields = line.split(" ")
+        us = int(fields[0])
+        check(us >= last, "time goes back at %r" % line)
+        last = us
+        data += [int(b, 16) for b in fields[1:]]
+    return header, data
+
+
+def packets_in(data, length=7):
+    """Packets the reader would find, as (code, x, y)."""
+    found, packet = [], []
+    for b in data:
+        if b == 0x80:
+            continue
+        if b & 0x80:
+            packet = [b] if (b & 0xF8) == 0x98 else []
+        elif packet:
+            packet.append(b)
+            if len(packet) == length:
+                found.append((packet[0] & 7, packet[1] | packet[2] << 7, packet[3] | packet[4] << 7))
+                packet = []
+    return found
+
+
+def recorded_session(capture, *tablet_extra):
+    return Session(vellum, tablet,
+                   emulator_args=["--model", "7", "--range", "5000", "3750", "--script", script(),
+                                  "--once"] + list(tablet_extra),
+                   vellum_args=["--record", capture])
+
+
+def test_f4_leaves_a_complete_recording():
+    capture = os.path.join(tmp, "f4.txt")
+    with recorded_session(capture) as s:
+        s.start()
+        time.sleep(1.5)  # the stroke takes half a second
+        s.key("F4")
+        check(s.wait_exit(2.0) == 0, "F4 exit status")
+    header, data = read_capture(capture)
+    check(header.get("port") == "1" and header.get("packet-length") == "7", "header %r" % header)
+    check(header.get("range-x") == "5000" and header.get("range-y") == "3750", "header %r" % header)
+    check(len(packets_in(data)) == PACKETS, "%d packets recorded" % len(packets_in(data)))
+
+
+def test_f4_before_the_first_flush():
+    # Well within the first second of streaming: only the flush on F4 can have written anything.
+    capture = os.path.join(tmp, "f4-early.txt")
+    with recorded_session(capture) as s:
+        s.start()
+        time.sleep(0.3)
+        s.key("F4")
+        check(s.wait_exit(2.0) == 0, "F4 exit status")
+    _, data = read_capture(capture)
+    check(len(packets_in(data)) > 0, "nothing recorded before an early F4")
+
+
+def test_window_manager_close_leaves_a_complete_recording():
+    capture = os.path.join(tmp, "close.txt")
+    with recorded_session(capture) as s:
+        s.start()
+        time.sleep(1.5)
+        s.key("alt+F4")
+        check(s.wait_exit(3.0) == 0, "close by the window manager")
+    _, data = read_capture(capture)
+    check(len(packets_in(data)) == PACKETS, "%d packets recorded" % len(packets_in(data)))
+
+
+def test_hang_up_is_on_disk_within_a_second_and_replays():
+    capture = os.path.join(tmp, "hangup.txt")
+    with recorded_session(capture, "--hang-up-after", str(PACKETS)) as s:
+        s.start()
+        time.sleep(0.6 + 1.5)  # the stroke, then more than the 1 s flush
+        check(s.vellum.poll() is None, "vellum ended after the hang-up")
+        _, data = read_capture(capture)  # the window is still open
+        recorded = packets_in(data)
+        check(len(recorded) == PACKETS, "%d packets on disk after the hang-up" % len(recorded))
+        s.key("F4")
+        check(s.wait_exit(2.0) == 0, "F4 after the hang-up")
+
+    replay = subprocess.Popen([tablet, "--replay", capture], stdout=subprocess.PIPE, text=True)
+    try:
+        pty = replay.stdout.readline().strip()
+        ports = []
+        for n in range(1, 5):
+            ports += ["--port", "%d=%s" % (n, pty if n == 1 else "/nonexistent/vellum-e2e-tty%d" % n)]
+        r = subprocess.run([vellum, "--monitor"] + ports, capture_output=True, text=True, timeout=30)
+    finally:
+        replay.terminate()
+        replay.wait()
+    check(r.returncode == 0, "monitor status %s: %s" % (r.returncode, r.stderr))
+    shown = [tuple(int(v) for v in line.split()[1:4]) for line in r.stdout.splitlines()]
+    check(shown == recorded, "replayed %d packets, recorded %d" % (len(shown), len(recorded)))
+
+
+if __name__ == "__main__":
+    for name, test in list(globals().items()):
+        if name.startswith("test_") and callable(test):
+            t0 = time.monotonic()
+            test()
+            print("ok %s (%.1f s)" % (name, time.monotonic() - t0))
