@@ -9,6 +9,7 @@
 #include <QString>
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 #include "res/Strings.h"
 #include "view/VellumView.h"
@@ -23,17 +24,61 @@ constexpr int kButtonWidth = 15;    // the drop-down button: W - 35 to W - 20, i
 constexpr int kFieldHeight = 25;    // the selection field above the items of the open list
 constexpr int kPanelTop = 135;      // the picture area starts below the box
 
+// The combo box keeps the view's mirrors of its selection and dropped state current. It does so
+// itself, not through the view, so that nothing reaches a box that is being destroyed: it cuts
+// its ties first.
 class SelectorBox final : public QComboBox {
  public:
-  using QComboBox::QComboBox;
+  explicit SelectorBox(CVellumView& owner) : QComboBox(&owner), owner_(owner) {}
+
+  ~SelectorBox() override {
+    for (const QMetaObject::Connection& c : ties_) QObject::disconnect(c);
+    if (popup_) popup_->removeEventFilter(this);
+  }
+
+  // Called once the items are in.
+  void StartMirroring() {
+    popup_ = view()->window();
+    popup_->installEventFilter(this);
+    // While the list is open the pen's choice is the highlighted row (the pointer follows the
+    // pen and the list tracks it); otherwise the box's own selection.
+    ties_.push_back(connect(this, &QComboBox::currentIndexChanged, [this](int index) {
+      if (!popup_->isVisible()) owner_.m_selectorCurSel.store(index, std::memory_order_relaxed);
+    }));
+    ties_.push_back(connect(view()->selectionModel(), &QItemSelectionModel::currentChanged,
+                            [this](const QModelIndex& current) {
+                              if (popup_->isVisible() && current.isValid()) {
+                                owner_.m_selectorCurSel.store(current.row(),
+                                                              std::memory_order_relaxed);
+                              }
+                            }));
+    // A user's choice, like the platform's selection-change notification: programmatic changes
+    // (the pen's) do not come here.
+    ties_.push_back(connect(this, &QComboBox::activated, [this] { owner_.OnSelectorChange(); }));
+  }
 
   // Styles differ in where they put the list; the pen's hit test expects it right below the
   // field, as wide as the box, so put it there whatever the style chose.
   void showPopup() override {
     QComboBox::showPopup();
-    QWidget* popup = view()->window();
-    if (popup != window()) popup->move(mapToGlobal(QPoint(0, height())));
+    if (popup_ && popup_ != window()) popup_->move(mapToGlobal(QPoint(0, height())));
   }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == popup_ && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
+      // The list shows the box's selection when it opens and keeps it when it closes without a
+      // choice.
+      owner_.m_selectorCurSel.store(currentIndex(), std::memory_order_relaxed);
+      owner_.m_selectorDropped.store(event->type() == QEvent::Show, std::memory_order_relaxed);
+    }
+    return QComboBox::eventFilter(watched, event);
+  }
+
+ private:
+  CVellumView& owner_;
+  QWidget* popup_ = nullptr;
+  std::vector<QMetaObject::Connection> ties_;
 };
 
 // The client-area rectangle between the selector and the button readout, where the pictures lie.
@@ -68,7 +113,7 @@ bool InRange(int64_t v, int64_t lo, int64_t hi) {
 
 void CVellumView::CreateSelector() {
   if (m_selector) return;
-  auto* box = new SelectorBox(this);
+  auto* box = new SelectorBox(*this);
   box->setObjectName(QStringLiteral("transducerSelector"));
   for (const char* item : res::kSelectorItems) box->addItem(QString::fromLatin1(item));
   box->model()->sort(0);  // a sorted list; the texts are in order already
@@ -83,43 +128,17 @@ void CVellumView::CreateSelector() {
   if (itemHeight <= 0) itemHeight = box->fontMetrics().height();
   m_selectorItemHeight.store(itemHeight, std::memory_order_relaxed);
 
-  // While the list is open the pen's choice is the highlighted row (the pointer follows the pen
-  // and the list tracks it); otherwise the box's own selection.
-  connect(box, &QComboBox::currentIndexChanged, this, [this, box](int index) {
-    if (!box->view()->window()->isVisible()) {
-      m_selectorCurSel.store(index, std::memory_order_relaxed);
-    }
-  });
-  connect(box->view()->selectionModel(), &QItemSelectionModel::currentChanged, this,
-          [this, box](const QModelIndex& current) {
-            if (box->view()->window()->isVisible() && current.isValid()) {
-              m_selectorCurSel.store(current.row(), std::memory_order_relaxed);
-            }
-          });
-  // A user's choice, like the platform's selection-change notification: programmatic changes
-  // (the pen's) do not come here.
-  connect(box, &QComboBox::activated, this, [this] { OnSelectorChange(); });
-
-  box->view()->window()->installEventFilter(this);  // the popup: dropped state
-  window()->installEventFilter(this);               // the top level: the dropped rectangle
+  box->StartMirroring();
+  window()->installEventFilter(this);  // the top level moves: the dropped rectangle moves
   m_selector = box;
   MirrorDroppedRect(*this);
   box->show();
 }
 
 bool CVellumView::eventFilter(QObject* watched, QEvent* event) {
-  if (m_selector) {
-    const QEvent::Type type = event->type();
-    if (watched == m_selector->view()->window() && watched != window()) {
-      if (type == QEvent::Show || type == QEvent::Hide) {
-        // The list shows the box's selection when it opens and keeps it when it closes without
-        // a choice.
-        m_selectorCurSel.store(m_selector->currentIndex(), std::memory_order_relaxed);
-        m_selectorDropped.store(type == QEvent::Show, std::memory_order_relaxed);
-      }
-    } else if (watched == window() && (type == QEvent::Move || type == QEvent::Show)) {
-      MirrorDroppedRect(*this);
-    }
+  const QEvent::Type type = event->type();
+  if (m_selector && watched == window() && (type == QEvent::Move || type == QEvent::Show)) {
+    MirrorDroppedRect(*this);
   }
   return QWidget::eventFilter(watched, event);
 }
