@@ -61,11 +61,30 @@ void StopChild(pid_t pid) {
   ::waitpid(pid, &status, 0);
 }
 
+// $VELLUM_TABLET, else the emulator of the same build tree (tests/view/X -> tools/vellum-tablet),
+// so a test run without the variable still finds it.
+std::string EmulatorPath() {
+  const char* env = std::getenv("VELLUM_TABLET");
+  if (env && *env) return env;
+  char self[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return std::string();
+  std::string path(self, static_cast<size_t>(n));
+  for (int up = 0; up < 3; ++up) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return std::string();
+    path.resize(slash);
+  }
+  path += "/tools/vellum-tablet";
+  return ::access(path.c_str(), X_OK) == 0 ? path : std::string();
+}
+
 }  // namespace
 
 Emulator::Emulator(const std::vector<std::string>& args) {
-  const char* exe = std::getenv("VELLUM_TABLET");
-  if (!exe || !*exe) throw std::runtime_error("VELLUM_TABLET is not set");
+  const std::string exePath = EmulatorPath();
+  if (exePath.empty()) throw std::runtime_error("VELLUM_TABLET is not set");
+  const char* exe = exePath.c_str();
   char outName[] = "/tmp/vellum-emulator-out-XXXXXX";
   const int out = ::mkostemp(outName, O_CLOEXEC);
   if (out < 0) throw std::runtime_error("mkostemp failed");
