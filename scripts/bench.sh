@@ -1,14 +1,25 @@
 #!/usr/bin/env bash
-# `make bench`: runs every benchmark executable of the build. Arguments after the build directory
-# go to each benchmark (for example --benchmark_filter=Reader).
+# `make bench`: measures the program and prints the performance table (scripts/bench_table.py):
+# the in-process figures of bench_table, then the real program under Xvfb (scripts/bench_gui.py).
+# With BENCH_ALL=1 it first runs every Google Benchmark executable of the build as well.
+# Arguments: the build directory (default build).
 set -euo pipefail
+cd "$(dirname "$0")/.."
 build=${1:-build}
-shift || true
-found=0
-for bench in "$build"/bench/bench_*; do
-  [ -x "$bench" ] && [ -f "$bench" ] || continue
-  found=1
-  echo "== $(basename "$bench")"
-  "$bench" "$@"
+for t in bench_table bench_first_frame; do
+  [ -x "$build/bench/$t" ] || { echo "bench: $build/bench/$t is not built" >&2; exit 1; }
 done
-[ "$found" = 1 ] || { echo "bench: no benchmarks in $build/bench" >&2; exit 1; }
+if [ "${BENCH_ALL:-0}" = 1 ]; then
+  for bench in "$build"/bench/bench_*; do
+    case "$(basename "$bench")" in bench_table | bench_first_frame) continue ;; esac
+    [ -x "$bench" ] && [ -f "$bench" ] || continue
+    echo "== $(basename "$bench")"
+    "$bench"
+  done
+fi
+out=$(mktemp)
+trap 'rm -f "$out"' EXIT
+QT_QPA_PLATFORM=offscreen "$build/bench/bench_table" >"$out"
+python3 scripts/bench_gui.py "$build/app/vellum" "$build/tools/vellum-tablet" \
+  "$build/bench/bench_first_frame" >>"$out"
+python3 scripts/bench_table.py "$out"

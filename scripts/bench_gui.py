@@ -1,0 +1,121 @@
+#!/usr/bin/env python3
+"""The performance table's measurements of the real program: vellum under Xvfb + openbox
+(1920x1080) against vellum-tablet on COM1, the other ports absent. Prints "key value" lines:
+
+    first_frame_ms      exec to the first frame on the screen (median of 5 start-ups)
+    gui_cpu_idle_pct    the reader thread's CPU with the tablet quiet (its scheduler time from
+                        /proc/PID/task/TID/schedstat over 5 s), percent of one core
+    gui_cpu_line_pct    the same while the tablet streams its show at the line rate
+    gui_process_cpu_line_pct   the whole process at the line rate (UI thread included)
+    gui_peak_mib        peak resident memory (VmHWM) after start-up and 5 s at the line rate
+
+Arguments: vellum, vellum-tablet, bench_first_frame.
+"""
+
+import os
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+from e2e import Session  # noqa: E402
+
+vellum, tablet, first_frame = sys.argv[1:4]
+SCREEN = (1920, 1080)
+WINDOW_S = 5.0
+
+
+def emit(key, value):
+    print("%s %.3f" % (key, value), flush=True)
+
+
+def cpu_ns(pid, tid):
+    with open("/proc/%d/task/%d/schedstat" % (pid, tid)) as f:
+        return int(f.read().split()[0])
+
+
+def process_cpu_ns(pid):
+    return sum(cpu_ns(pid, int(t)) for t in os.listdir("/proc/%d/task" % pid))
+
+
+def reader_tid(pid):
+    """The reader is the one thread besides the main one that keeps the process's own name
+    (Qt names its threads)."""
+    with open("/proc/%d/comm" % pid) as f:
+        name = f.read().strip()
+    for t in sorted(os.listdir("/proc/%d/task" % pid), key=int):
+        tid = int(t)
+        with open("/proc/%d/task/%d/comm" % (pid, tid)) as f:
+            if tid != pid and f.read().strip() == name:
+                return tid
+    names = [open("/proc/%d/task/%s/comm" % (pid, t)).read().strip()
+             for t in os.listdir("/proc/%d/task" % pid)]
+    raise RuntimeError("no reader thread in %d: %s" % (pid, names))
+
+
+def thread_pct(pid, tid, seconds):
+    c0, t0 = cpu_ns(pid, tid), time.monotonic()
+    time.sleep(seconds)
+    return 100.0 * (cpu_ns(pid, tid) - c0) / ((time.monotonic() - t0) * 1e9)
+
+
+def peak_mib(pid):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1]) / 1024.0
+    return -1
+
+
+def start_with_frame_watch(s):
+    """vellum through bench_first_frame: (first frame ms, vellum's pid, the watcher)."""
+    watcher = subprocess.Popen([first_frame, vellum] + s.port_args(), env=s._env(),
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    fields = {}
+    for _ in range(2):
+        key, value = watcher.stdout.readline().split()
+        fields[key] = float(value)
+    return fields["first_frame_ms"], int(fields["pid"]), watcher
+
+
+def main():
+    tmp = tempfile.mkdtemp(prefix="vellum-bench-")
+    quiet = os.path.join(tmp, "quiet.txt")
+    with open(quiet, "w") as f:
+        f.write("# no packets: the tablet only answers the probe\n")
+
+    with Session(vellum, tablet, emulator_args=["--script", quiet], screen=SCREEN) as s:
+        s.start_x()
+        frames = []
+        for run in range(5):
+            s.kill_emulator()
+            s.start_emulator()
+            ms, pid, watcher = start_with_frame_watch(s)
+            frames.append(ms)
+            time.sleep(0.5)
+            if run == 4:
+                emit("gui_cpu_idle_pct", thread_pct(pid, reader_tid(pid), WINDOW_S))
+            os.kill(pid, signal.SIGTERM)
+            watcher.wait(10)
+        emit("first_frame_ms", statistics.median(frames))
+
+    with Session(vellum, tablet, emulator_args=["--model", "7"], screen=SCREEN) as s:
+        s.start()
+        time.sleep(1.0)
+        pid = s.vellum.pid
+        tid = reader_tid(pid)
+        p0, c0, t0 = process_cpu_ns(pid), cpu_ns(pid, tid), time.monotonic()
+        time.sleep(WINDOW_S)
+        wall = (time.monotonic() - t0) * 1e9
+        emit("gui_cpu_line_pct", 100.0 * (cpu_ns(pid, tid) - c0) / wall)
+        emit("gui_process_cpu_line_pct", 100.0 * (process_cpu_ns(pid) - p0) / wall)
+        emit("gui_peak_mib", peak_mib(pid))
+        s.key("F4")
+        s.wait_exit(5)
+
+
+if __name__ == "__main__":
+    main()

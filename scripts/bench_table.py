@@ -1,0 +1,104 @@
+#!/usr/bin/env python3
+"""Prints the performance table from the "key value" lines of bench_table and bench_gui.py
+(read from the files given, or standard input), with the machine it ran on."""
+
+import os
+import platform
+import subprocess
+import sys
+
+
+def machine():
+    model = "unknown CPU"
+    try:
+        out = subprocess.run(["lscpu"], capture_output=True, text=True).stdout
+        for line in out.splitlines():
+            if line.startswith("Model name:"):
+                model = line.split(":", 1)[1].strip()
+    except OSError:
+        pass
+    mem = 0
+    with open("/proc/meminfo") as f:
+        for line in f:
+            if line.startswith("MemTotal:"):
+                mem = int(line.split()[1]) / 1024 / 1024
+    return "%s, %d cores, %.1f GiB, Linux %s" % (model, os.cpu_count(), mem, platform.release())
+
+
+def read(paths):
+    values = {}
+    streams = [open(p) for p in paths] if paths else [sys.stdin]
+    for f in streams:
+        for line in f:
+            parts = line.split()
+            if len(parts) == 2:
+                try:
+                    values[parts[0]] = float(parts[1])
+                except ValueError:
+                    pass
+    return values
+
+
+def main():
+    v = read(sys.argv[1:])
+
+    def get(key):
+        return v.get(key)
+
+    def ms(key):
+        x = get(key)
+        return "missing" if x is None else ("%.2f ms" % x if x < 10 else "%.0f ms" % x)
+
+    def us(key):
+        x = get(key)
+        return "missing" if x is None else ("%.1f µs" % x if x < 1000 else "%.2f ms" % (x / 1000))
+
+    def pct(key):
+        x = get(key)
+        return "missing" if x is None else "%.2f %%" % x
+
+    def verdict(key, limit):
+        x = get(key)
+        return "" if x is None else ("met" if x < limit else "MISSED")
+
+    modes = ["info screen", "Linear", "Pressure", "Shake", "Keystroke"]
+    rows = [
+        ("Detection: 7-byte tablet on COM1, COM2-4 absent", ms("detect_tablet_com1_ms"),
+         "< 400 ms", verdict("detect_tablet_com1_ms", 400)),
+        ("Detection: no device on any port", ms("detect_none_ms"), "", ""),
+        ("Detection: a silent device on every port", ms("detect_silent_all_ms"), "", ""),
+        ("Start-up to first frame (7-byte tablet on COM1)", ms("first_frame_ms"), "", ""),
+    ]
+    for m, name in enumerate(modes):
+        key = "packet_m%d_p99_us" % m
+        rows.append(("Reader time per packet, mode %d (%s): p50 / p99 (p99 of CPU time)"
+                     % (m, name), "%s / %s (%s)" % (us("packet_m%d_p50_us" % m), us(key),
+                                                    us("packet_m%d_cpu_p99_us" % m)),
+                     "p99 < 200 µs" if m <= 3 else "",
+                     verdict(key, 200) if m <= 3 else ""))
+    rows += [
+        ("Last byte written to handled, at the line rate: p50 / p99",
+         "%s / %s" % (us("latency_p50_us"), us("latency_p99_us")), "p99 < 1 ms",
+         verdict("latency_p99_us", 1000)),
+        ("Reader CPU, tablet quiet", pct("gui_cpu_idle_pct"), "< 0.5 %",
+         verdict("gui_cpu_idle_pct", 0.5)),
+        ("Reader CPU, packets at the line rate", pct("gui_cpu_line_pct"), "< 3 %",
+         verdict("gui_cpu_line_pct", 3)),
+        ("Whole process CPU, packets at the line rate", pct("gui_process_cpu_line_pct"), "", ""),
+        ("Peak memory (VmHWM)", "missing" if get("gui_peak_mib") is None
+         else "%.1f MiB" % get("gui_peak_mib"), "< 120 MiB", verdict("gui_peak_mib", 120)),
+    ]
+    print("Machine: " + machine())
+    print()
+    print("| Measurement | Result | Target | |")
+    print("|---|---|---|---|")
+    for r in rows:
+        print("| %s | %s | %s | %s |" % r)
+    missing = [r[0] for r in rows if "missing" in r[1]]
+    if missing:
+        print("\nnot measured: " + "; ".join(missing), file=sys.stderr)
+    return 1 if missing else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
