@@ -2,16 +2,20 @@
 // Writes a capture file while the program runs: the reader's bytes (as its IByteTap) or, through
 // RecordingPort, the probe's dialogue.
 //
-// Threading: one thread records at a time (the reader, or the probe); Flush() and Close() may
-// come from any other thread. Recording only appends to a memory buffer under a short lock; file
-// writes happen in Flush(), which the recording thread itself runs at most once a second and
-// skips when another thread is already writing. The reader therefore never waits for the disk
-// behind another thread, and never for longer than one swap of buffers.
+// Threading: one thread records at a time (the reader, or before it the probe); Flush(),
+// SetHeader() and Close() may come from any thread. Recording takes no lock: it stamps the bytes
+// and puts them in a ring that only that thread fills. Flush() empties the ring into the file;
+// the recording thread runs it itself when a second has passed without one or the ring is half
+// full, and skips it when another thread is already flushing. The reader waits only when the ring
+// is full, which takes a minute of a 9600 baud line with nobody flushing.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "tablet/CaptureFormat.h"
 #include "tablet/Detection.h"
@@ -31,8 +35,8 @@ class CaptureRecorder final : public IByteTap {
   using Clock = std::function<int64_t()>;  // monotonic microseconds
   // Recordings older than this are written out by the next recording call.
   static constexpr int64_t kFlushIntervalUs = 1'000'000;
-  // A buffer this large is written out at once, whatever its age.
-  static constexpr size_t kFlushBytes = 256 * 1024;
+  // Entries in the ring (one per read of up to kEntryBytes bytes).
+  static constexpr uint64_t kRingEntries = uint64_t(1) << 16;
 
   explicit CaptureRecorder(Clock clock = SteadyClockMicros);
   ~CaptureRecorder() override;  // Close()
@@ -64,33 +68,45 @@ class CaptureRecorder final : public IByteTap {
   std::string Error() const;
 
  private:
-  // REQUIRES: dataMutex_ held. Returns the time to stamp the line with.
-  int64_t Stamp(int64_t nowUs);
-  // REQUIRES: dataMutex_ held. Whether the recording thread should write out now.
-  bool Due(int64_t nowUs) const;
+  static constexpr size_t kEntryBytes = 5;
+  struct Entry {
+    int64_t timeUs;              // in the file's time
+    uint8_t kind;                // CaptureEvent, with kContinues when it extends the previous entry
+    uint8_t count;               // bytes used
+    uint8_t arg;                 // kOpen: the port
+    uint8_t bytes[kEntryBytes];  // kOpen: bytes[0] is the CaptureOpenResult
+  };
+  static constexpr uint8_t kContinues = 0x80;
+
+  // Recording thread: stamps, fills the ring, flushes when due.
+  void Put(int64_t nowUs, uint8_t kind, uint8_t arg, const uint8_t* bytes, size_t count);
+  // Makes room for `entries` more; false when the recording has stopped.
+  bool Reserve(uint64_t head, uint64_t entries);
   // REQUIRES: fileMutex_ held.
   void WriteOut();
-  void FlushFromRecorder();
 
   Clock clock_;
-  int fd_ = -1;  // written under fileMutex_; set once by Open before recording starts
+  std::unique_ptr<Entry[]> ring_;  // allocated by Open, before recording starts
+  std::atomic<uint64_t> head_{0};  // written by the recording thread only
+  std::atomic<uint64_t> tail_{0};  // written under fileMutex_ only
+  std::atomic<bool> opened_{false};
+  std::atomic<bool> stopped_{false};  // closed, or a write failed
+  std::atomic<bool> headerSet_{false};
+  // The file time of the newest entry written out: a flush from outside counts as the recording
+  // thread's own, so with a timer flushing every second the reader hardly ever has to.
+  std::atomic<int64_t> flushedUs_{0};
 
-  // Lock order: fileMutex_ before dataMutex_.
-  std::mutex fileMutex_;
-  std::string spare_;  // fileMutex_: the buffer being written
-
-  mutable std::mutex dataMutex_;
-  std::string buffer_;
-  CaptureHeader header_;
-  bool opened_ = false;  // the recording threads' view of fd_ >= 0
-  bool headerSet_ = false;
-  bool headerWritten_ = false;
-  bool closed_ = false;
+  // The recording thread's own.
   bool started_ = false;
-  int64_t startUs_ = 0;
-  int64_t lastFlushUs_ = 0;
-  int64_t lastRecordUs_ = 0;  // clock reading of the last recording
-  int64_t lastStampUs_ = 0;   // its time in the file
+  int64_t startUs_ = 0;  // clock reading of the first recording
+  int64_t lastUs_ = 0;   // file time of the last recording
+
+  mutable std::mutex fileMutex_;
+  int fd_ = -1;
+  CaptureHeader header_;
+  bool headerWritten_ = false;
+  std::string text_;
+  std::vector<uint8_t> line_;
   std::string error_;
 };
 
