@@ -47,7 +47,8 @@ class CaptureRecorder final : public IByteTap {
   std::string Open(const std::string& path);
 
   // The header goes out with the first write, so it may be set after recording has begun (the
-  // probe's dialogue comes before its result). Until it is set, only Flush() and Close() write.
+  // probe's dialogue comes before its result). Until it is set, only Flush(), Close() and a full
+  // ring write.
   void SetHeader(const CaptureHeader& header);
 
   // Reader thread.

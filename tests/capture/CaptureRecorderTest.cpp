@@ -176,6 +176,45 @@ TEST(CaptureRecorder, ConcurrentFlushesKeepEveryByteInOrder) {
   for (int i = 0; i < kBytes; ++i) ASSERT_EQ(c.bytes[size_t(i)], uint8_t(i)) << i;
 }
 
+// More reads than the ring holds, with nobody flushing: the recorder writes out when the ring is
+// half full (header known) or full (header not yet known), and loses nothing. Reads longer than
+// one ring entry stay one line.
+TEST(CaptureRecorder, RingWrapsWithoutLosingOrSplittingReads) {
+  for (bool header : {true, false}) {
+    const std::string path = TempPath(header ? "ring_header" : "ring_noheader");
+    FakeClock clock;
+    CaptureRecorder r(clock.Fn());
+    ASSERT_EQ(r.Open(path), "");
+    if (header) r.SetHeader(TabletHeader());
+    const uint64_t reads = 3 * CaptureRecorder::kRingEntries + 7;
+    std::vector<uint8_t> longRead(13);
+    for (size_t i = 0; i < longRead.size(); ++i) longRead[i] = uint8_t(0xA0 + i);
+    for (uint64_t i = 0; i < reads; ++i) {
+      if (i % 1000 == 999) {
+        r.Record(CaptureEvent::kProbeWrite, longRead.data(), longRead.size());
+      } else {
+        const uint8_t b = uint8_t(i);
+        r.OnBytes(&b, 1);
+      }
+      clock.us += 1;  // far less than a second in all
+    }
+    r.Close();
+    Capture c;
+    ASSERT_EQ(ParseCapture(Slurp(path), c), "") << header;
+    ASSERT_EQ(c.records.size(), reads) << header;
+    for (uint64_t i = 0; i < reads; ++i) {
+      const CaptureRecord& rec = c.records[i];
+      ASSERT_EQ(rec.timeUs, int64_t(i)) << header << " " << i;
+      if (i % 1000 == 999) {
+        ASSERT_EQ(std::vector<uint8_t>(c.BytesOf(rec), c.BytesOf(rec) + rec.count), longRead) << i;
+      } else {
+        ASSERT_EQ(rec.count, 1u) << i;
+        ASSERT_EQ(c.BytesOf(rec)[0], uint8_t(i)) << i;
+      }
+    }
+  }
+}
+
 TEST(RecordingPort, RecordsTheProbeBothWaysAndChangesNothing) {
   emu::EmulatorConfig config;
   config.packetLength = 7;
