@@ -114,12 +114,15 @@ void DC::Polygon(const POINT* points, int count) {
   Canvas cv(surface_.Image(), hasClip_ ? &clip_ : nullptr);
   if (cv.Empty()) return;
   {
-    // Vertices sit on pixel corners, so Qt's pixel-centre fill rule leaves the right and bottom
-    // edges to the outline, as the platform does.
+    // The platform samples the interior at whole-pixel points, where its outlines are drawn too;
+    // Qt samples at pixel centres. Shifting the polygon half a pixel makes the two agree, so thin
+    // slanted shapes have no unfilled pixels between their outline pixels. Left and top edges
+    // stay in, right and bottom edges stay out.
     QPainter p(&cv.Image());
     p.setRenderHint(QPainter::Antialiasing, false);
     const RECT& c = cv.Clip();
     p.setClipRect(QRect(c.left, c.top, c.right - c.left, c.bottom - c.top));
+    p.translate(0.5, 0.5);
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(ToQRgb(brush_->Colour())));
     p.drawPolygon(poly, Qt::OddEvenFill);

@@ -162,5 +162,26 @@ TEST(Polygon, RepeatedPointsDrawTheLineBetweenThem) {
   EXPECT_EQ(s.Pixel(10, 7), kGrey);
 }
 
+TEST(Polygon, ThinSlantedShapeHasNoHoleBetweenItsOutlines) {
+  // Regression: filled at pixel centres, the narrow cone of a stylus tip kept white pixels
+  // between its black outline pixels. Every row of a black-on-black shape must be one run.
+  Surface s(40, 40);
+  DC dc(s);
+  Brush black(kBlack);
+  dc.SelectObject(&black);
+  const POINT tip[] = {{12, 5}, {12, 10}, {15, 20}, {18, 10}, {18, 5}};
+  dc.Polygon(tip, 5);
+  for (int y = 5; y <= 20; ++y) {
+    int first = -1, last = -1;
+    for (int x = 0; x < 40; ++x) {
+      if (s.Pixel(x, y) != kBlack) continue;
+      if (first < 0) first = x;
+      last = x;
+    }
+    ASSERT_GE(first, 0) << "row " << y;
+    for (int x = first; x <= last; ++x) EXPECT_EQ(s.Pixel(x, y), kBlack) << x << "," << y;
+  }
+}
+
 }  // namespace
 }  // namespace gdi::test
