@@ -3,6 +3,7 @@
 // the mirrors (selection, dropped state, dropped rectangle, item height) the UI thread keeps.
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QEvent>
 #include <QItemSelectionModel>
 #include <QMetaObject>
@@ -27,6 +28,10 @@ constexpr int kPanelTop = 135;      // the picture area starts below the box
 // The combo box keeps the view's mirrors of its selection and dropped state current. It does so
 // itself, not through the view, so that nothing reaches a box that is being destroyed: it cuts
 // its ties first.
+bool IsExitKey(const QKeyEvent* event) {
+  return event->key() == Qt::Key_F4 && event->modifiers() == Qt::NoModifier;
+}
+
 class SelectorBox final : public QComboBox {
  public:
   explicit SelectorBox(CVellumView& owner) : QComboBox(&owner), owner_(owner) {}
@@ -34,12 +39,14 @@ class SelectorBox final : public QComboBox {
   ~SelectorBox() override {
     for (const QMetaObject::Connection& c : ties_) QObject::disconnect(c);
     if (popup_) popup_->removeEventFilter(this);
+    view()->removeEventFilter(this);
   }
 
   // Called once the items are in.
   void StartMirroring() {
     popup_ = view()->window();
     popup_->installEventFilter(this);
+    view()->installEventFilter(this);  // F4 while the list is open
     // While the list is open the pen's choice is the highlighted row (the pointer follows the
     // pen and the list tracks it); otherwise the box's own selection.
     ties_.push_back(connect(this, &QComboBox::currentIndexChanged, [this](int index) {
@@ -65,7 +72,22 @@ class SelectorBox final : public QComboBox {
   }
 
  protected:
+  // F4 ends the program on every screen. A combo box would take it as "open the list", which
+  // left a user who had just re-picked the current item unable to leave with F4.
+  void keyPressEvent(QKeyEvent* event) override {
+    if (IsExitKey(event)) {
+      owner_.OnKeyDown(kVkF4, 1, 0);
+      return;
+    }
+    QComboBox::keyPressEvent(event);
+  }
+
   bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == view() && event->type() == QEvent::KeyPress &&
+        IsExitKey(static_cast<QKeyEvent*>(event))) {
+      owner_.OnKeyDown(kVkF4, 1, 0);
+      return true;
+    }
     if (watched == popup_ && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
       // The list shows the box's selection when it opens and keeps it when it closes without a
       // choice.

@@ -6,6 +6,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -96,6 +97,19 @@ TEST(Selector, BoxAndMirrors) {
   test::Pump(30);
   EXPECT_FALSE(rig->m_selectorDropped.load());
   EXPECT_EQ(rig->m_selectorCurSel.load(), 2);  // closed without a choice
+}
+
+TEST(Selector, F4OnTheFocusedBoxStillEndsTheProgram) {
+  // Regression: after re-picking the current item the focus stays on the box, and a combo box
+  // takes F4 as "open the list"; the user could no longer leave with F4.
+  Rig rig(5);
+  Settle(rig);
+  rig->m_selector->setFocus();
+  QKeyEvent press(QEvent::KeyPress, Qt::Key_F4, Qt::NoModifier);
+  QApplication::sendEvent(rig->m_selector, &press);
+  EXPECT_EQ(rig.vut.exitCalls, 1);
+  EXPECT_EQ(rig.vut.exitStatus, 0);
+  EXPECT_FALSE(rig->m_selectorDropped.load());
 }
 
 TEST(Selector, ChoosingTheCurrentItemChangesNothing) {
