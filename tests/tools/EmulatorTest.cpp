@@ -147,6 +147,22 @@ TEST(Emulator, LeftRunningStartsSendingWhenTheLineComesUp) {
   EXPECT_GE(backlog, size_t(1000 / kByteMs) - 1);
 }
 
+TEST(Emulator, PauseLongerThanTheCatchUpBoundStillEnds) {
+  // Regression: a scripted pause of a second or more never ended, because the catch-up bound
+  // kept moving the line forward as the clock did.
+  EmulatorConfig config = Model(7);
+  config.streamAtStart = true;
+  Stream s = Packets(1, 7);
+  Stream later = Packets(1, 7);
+  later.front().delayMs = 2500;
+  s.insert(s.end(), later.begin(), later.end());
+  config.loop = false;
+  TabletEmulator tablet(config, s, 0);
+  EXPECT_EQ(Until(tablet, 100).size(), 7u);
+  for (double t = 200; t < 2500; t += 100) EXPECT_EQ(Until(tablet, t).size(), 0u) << t;
+  EXPECT_EQ(Until(tablet, 2700).size(), 7u);
+}
+
 TEST(Emulator, SilentFaultSendsNothingAtAll) {
   EmulatorConfig config = Model(7, Fault::kSilent);
   config.streamAtStart = true;

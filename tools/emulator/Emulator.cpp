@@ -132,7 +132,12 @@ void TabletEmulator::Pop() {
 void TabletEmulator::Transmit(double nowMs, std::vector<uint8_t>& out) {
   // After a stall of the caller the line catches up, but by a second at most: a real line sends
   // no faster than its rate, and an unbounded catch-up is a burst no receiver would ever see.
-  lineFree_ = std::max(lineFree_, nowMs - kMaxCatchUpMs);
+  // The bound applies to when the next byte was due, not to the line itself: a scripted pause
+  // longer than the bound must still end.
+  if (const OutByte* next = hungUp_ ? nullptr : Peek()) {
+    const double due = lineFree_ + (next->delayMs + kByteMs) / config_.rateMultiplier;
+    if (due < nowMs - kMaxCatchUpMs) lineFree_ += nowMs - kMaxCatchUpMs - due;
+  }
   while (!hungUp_) {
     const OutByte* next = Peek();
     if (!next) break;
