@@ -66,23 +66,7 @@ void CVellumView::DrawInfoScreen(gdi::DC& dc) {
   dc.MoveTo(right - kSeparatorRight, bottom - kSeparatorBottom);
   dc.LineTo(right, bottom);
 
-  if (m_packetLength == 7) {
-    DrawPressureStylus();
-  } else if (m_packetLength == 5) {
-    switch (m_transducer.load(std::memory_order_relaxed)) {
-      case 2:
-        DrawTwoButtonStylus();
-        break;
-      case 3:
-        DrawThreeButtonStylus();
-        break;
-      case 4:
-        DrawFourButtonCursor();
-        break;
-      default:
-        break;
-    }
-  }
+  DrawTransducerPicture();
   if (m_frame) m_frame->SetTitle(res::kInfoTitle);
   if (previous) dc.SelectObject(previous);
 }
