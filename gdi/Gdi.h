@@ -14,6 +14,8 @@
 
 #include <QImage>
 
+class QPaintDevice;
+
 #include "gdi/MulDiv.h"
 
 namespace gdi {
@@ -111,6 +113,10 @@ class Font {
   explicit Font(std::unique_ptr<Impl> impl);
   std::unique_ptr<Impl> impl_;
 };
+
+// Copies `area` of the surface onto a paint device (a widget in its paint event), under the
+// surface's lock.
+void PresentSurface(QPaintDevice& target, const Surface& surface, const RECT& area);
 
 // The stock objects a fresh DC starts with.
 const Pen& StockBlackPen();

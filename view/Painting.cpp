@@ -1,7 +1,6 @@
 // OnDraw and the info screen, and how Qt's paint, show and resize events reach them. The base
 // picture is drawn on the backbuffer; paintEvent only copies the dirty part of it to the window.
 #include <QPaintEvent>
-#include <QPainter>
 #include <QResizeEvent>
 #include <QShowEvent>
 
@@ -90,9 +89,8 @@ void CVellumView::paintEvent(QPaintEvent* event) {
   // The first paint lays the view out and draws the base picture; later exposes only copy.
   if (!m_layoutDone) PaintBase({0, 0, width(), height()});
   const QRect dirty = event->rect();
-  QPainter painter(this);
-  std::lock_guard<std::mutex> lock(m_surface->Lock());
-  painter.drawImage(dirty, m_surface->Image(), dirty);
+  gdi::PresentSurface(*this, *m_surface,
+                      {dirty.left(), dirty.top(), dirty.right() + 1, dirty.bottom() + 1});
 }
 
 void CVellumView::resizeEvent(QResizeEvent* event) {

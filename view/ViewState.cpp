@@ -58,8 +58,10 @@ CVellumView::CVellumView(ViewOptions options, QWidget* parent)
     if (m_options.noTablet) {
       m_options.noTablet(message);
     } else {
-      const std::string shown = platform::NormaliseLineBreaks(message);
-      std::fprintf(stderr, "%s\n", shown.c_str());
+      // The text as the program has always given it, line breaks included (LF CR).
+      std::fwrite(message.data(), 1, message.size(), stderr);
+      std::fputc('\n', stderr);
+      std::fflush(stderr);
       platform::ShowMessageBox(res::kAppTitle, message);
       m_options.exitProcess(0);
     }
