@@ -16,6 +16,7 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 cmake --build "$build" --target "${targets[@]}"
 export QT_QPA_PLATFORM=offscreen
+export LSAN_OPTIONS="suppressions=$PWD/scripts/sanitizers/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 status=0
 for t in "${targets[@]}"; do
   mkdir -p "$build/corpus/$t"
