@@ -8,9 +8,10 @@
 //                      of its handling, decoding and drawing included, over the built-in show;
 //                      _cpu_ on the thread's CPU clock, which other processes do not inflate
 //   latency_p50_us / _p99_us
-//                      from the write of a packet's last byte to the pty to the end of its
-//                      handling by the running reader thread, at the line rate, bytes written
-//                      one at a time 1.146 ms apart as a UART delivers them
+//                      from the write of a packet's last byte to the pty (the moment before the
+//                      call) to the end of its handling by the running reader thread, at the
+//                      line rate, bytes written one at a time 1.146 ms apart as a UART delivers
+//                      them
 //   cpu_line_pct, cpu_idle_pct
 //                      the reader thread's CPU (its own clock) while packets arrive at the line
 //                      rate, and while the line is quiet, in percent of one core
@@ -305,11 +306,14 @@ class TimedLine {
       engine_->Transmit(NowUs() / 1000.0, out);
       const bool streaming = engine_->Streaming();
       for (uint8_t b : out) {  // one write a byte, as a UART hands them over
+        // Stamped just before the write: once it starts the reader may have the byte before
+        // this thread runs again.
+        const double at = NowUs();
         if (::write(master_, &b, 1) != 1) return;
         if (!streaming || assembler.Push(b) != vellum::PacketAssembler::Step::kComplete) continue;
         const int id = IdOf(assembler.Packet());
         std::lock_guard<std::mutex> lock(mutex_);
-        if (id >= 0 && size_t(id) < written_.size()) written_[size_t(id)] = NowUs();
+        if (id >= 0 && size_t(id) < written_.size()) written_[size_t(id)] = at;
         sent_.fetch_add(1);
       }
     }
