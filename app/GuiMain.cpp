@@ -1,9 +1,14 @@
 #include "app/GuiMain.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QTimer>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "app/DisplayCheck.h"
 #include "app/MainFrame.h"
@@ -11,6 +16,23 @@
 #include "tablet/CaptureRecorder.h"
 
 namespace vellum {
+namespace {
+
+// Root shells and service logins often have no XDG_RUNTIME_DIR; Qt then picks the same private
+// folder itself but warns on every start. Give it that folder quietly.
+void EnsureRuntimeDir() {
+  if (std::getenv("XDG_RUNTIME_DIR") != nullptr) return;
+  const std::string dir = "/tmp/runtime-" + std::to_string(::getuid());
+  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return;
+  struct stat st {};
+  if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
+      (st.st_mode & 0077) != 0) {
+    return;  // not ours, or open to others: let Qt decide
+  }
+  ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 0);
+}
+
+}  // namespace
 
 int RunGui(int argc, char** argv, const CommandLine& options) {
   const std::string problem = CheckDisplay(std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"),
@@ -29,6 +51,7 @@ int RunGui(int argc, char** argv, const CommandLine& options) {
       return 1;
     }
   }
+  EnsureRuntimeDir();
   // Qt keeps references to argc and argv for the application's lifetime.
   static int qtArgc = 1;
   static char* qtArgv[] = {argv[0], nullptr};
