@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "ReaderFakes.h"
 #include "tablet/CaptureRecorder.h"
 #include "tablet/Reader.h"
 #include "tools/emulator/Stream.h"
@@ -27,6 +28,7 @@
 namespace {
 
 using namespace vellum;
+using vellum::bench::MemoryPort;
 
 std::vector<uint8_t> Packets(int length, int packets) {
   emu::Stream s;
@@ -64,27 +66,6 @@ class CountingTarget : public IReaderTarget {
   void PacketHandled() override {
     if (--left == 0) stop.store(true, std::memory_order_relaxed);
   }
-};
-
-class MemoryPort final : public IPort {
- public:
-  explicit MemoryPort(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
-  void Rewind() { next_ = 0; }
-  OpenResult Open(int) override { return OpenResult::kOk; }
-  void Write(const uint8_t*, size_t) override {}
-  ReadResult ReadByte() override {
-    if (next_ == bytes_.size()) return {};
-    return {true, 1, bytes_[next_++]};
-  }
-  uint32_t InputQueueCount() override { return uint32_t(bytes_.size() - next_); }
-  void Close() override {}
-  bool IsOpen() const override { return true; }
-  void Pause(int) override {}
-  int64_t NowMs() const override { return 0; }
-
- private:
-  const std::vector<uint8_t>& bytes_;
-  size_t next_ = 0;
 };
 
 // A recorder as the program runs one: the window (or the monitor) writes it out every second from
