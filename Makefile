@@ -28,11 +28,11 @@ bench: build
 fuzz: deps
 	@scripts/fuzz.sh
 
-# Sanitizer builds. ASan+UBSan: the whole suite except the tests under an X server (label e2e).
+# Sanitizer builds. ASan+UBSan: the whole suite, the programs under Xvfb included.
 # TSan: the tests labelled tsan (the reader, the tablet link, the emulator, captures and the drawing
 # layer's two-thread test); only their targets are built. Qt is not instrumented, so the state
 # those tests share across threads is kept on std primitives that TSan can see.
-SAN_ENV = LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/sanitizers/lsan.supp \
+SAN_ENV = LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/sanitizers/lsan.supp:print_suppressions=0 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 TSAN_TARGETS = tablet_logic_tests tablet_port_tests tablet_reader_tests capture_tests \
@@ -41,7 +41,7 @@ TSAN_TARGETS = tablet_logic_tests tablet_port_tests tablet_reader_tests capture_
 test-asan: deps
 	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLUM_SANITIZE=address -DVELLUM_BENCH=OFF >/dev/null
 	@cmake --build build-asan
-	@cd build-asan && $(SAN_ENV) ctest --output-on-failure -j2 --timeout 600 -LE e2e
+	@cd build-asan && $(SAN_ENV) ctest --output-on-failure -j2 --timeout 600
 
 test-tsan: deps
 	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLUM_SANITIZE=thread -DVELLUM_BENCH=OFF >/dev/null

@@ -16,7 +16,7 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 cmake --build "$build" --target "${targets[@]}"
 export QT_QPA_PLATFORM=offscreen
-export LSAN_OPTIONS="suppressions=$PWD/scripts/sanitizers/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+export LSAN_OPTIONS="suppressions=$PWD/scripts/sanitizers/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 status=0
 for t in "${targets[@]}"; do
   mkdir -p "$build/corpus/$t"
