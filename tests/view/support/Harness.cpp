@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -97,12 +98,16 @@ Emulator::Emulator(const std::vector<std::string>& args) {
   for (auto& a : argvStrings) argv.push_back(a.data());
   argv.push_back(nullptr);
 
+  const pid_t parent = ::getpid();
   pid_ = ::fork();
   if (pid_ < 0) {
     ::close(out);
     throw std::runtime_error("fork failed");
   }
   if (pid_ == 0) {
+    // A test that crashes must not leave its emulator holding ctest's output pipe open.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent) ::_exit(127);
     ::dup2(out, STDOUT_FILENO);  // dup2 clears close-on-exec on the copy
     ::execv(exe, argv.data());
     ::_exit(127);
