@@ -29,6 +29,7 @@ namespace {
 
 using namespace vellum;
 using vellum::bench::MemoryPort;
+using vellum::bench::NullTarget;
 
 std::vector<uint8_t> Packets(int length, int packets) {
   emu::Stream s;
@@ -39,34 +40,6 @@ std::vector<uint8_t> Packets(int length, int packets) {
   for (const emu::OutByte& b : s) bytes.push_back(b.byte);
   return bytes;
 }
-
-// A view that does nothing; it stops the reader after a given number of packets.
-class CountingTarget : public IReaderTarget {
- public:
-  std::atomic<bool> stop{false};
-  int left = 0;
-  uint32_t Mode() const override { return 1; }
-  void StoreButtons(int32_t c) override { benchmark::DoNotOptimize(c); }
-  void StoreStatus(int32_t x, int32_t, int32_t) override { benchmark::DoNotOptimize(x); }
-  void StorePenWidth(int32_t w) override { benchmark::DoNotOptimize(w); }
-  int32_t ShownButtons() const override { return 0; }
-  int32_t Transducer() const override { return 4; }
-  ClientPoint ClientToScreen(ClientPoint p) const override { return p; }
-  void MovePointer(ClientPoint p) override { benchmark::DoNotOptimize(p); }
-  void DrawTraceSegment(ClientPoint p) override { benchmark::DoNotOptimize(p); }
-  void ShowStylusButtons(int32_t) override {}
-  void ShowTwoButtonStylusButtons(int32_t) override {}
-  void ShowThreeButtonStylusButtons(int32_t) override {}
-  void ShowCursorButtons(int32_t) override {}
-  void ShowReadout(int32_t, int32_t, int32_t, int32_t) override {}
-  void ClearSelectorLatch() override {}
-  void PenSelectorStep(int32_t, ClientPoint) override {}
-  void ShowShake(int32_t, int32_t) override {}
-  void ShowKeystroke(int32_t) override {}
-  void PacketHandled() override {
-    if (--left == 0) stop.store(true, std::memory_order_relaxed);
-  }
-};
 
 // A recorder as the program runs one: the window (or the monitor) writes it out every second from
 // another thread, so the reader only stamps and formats.
@@ -141,13 +114,14 @@ void BM_ReaderFromMemory(benchmark::State& state) {
   constexpr int kPackets = 4096;
   const std::vector<uint8_t> bytes = Packets(7, kPackets);
   MemoryPort port(bytes);
-  CountingTarget target;
+  NullTarget target;
+  target.mode = 1;
   const ReaderConfig config{1920, 1080, 5000, 3750, 7};
   auto recorder = MaybeRecorder(state.range(0) == 1, "/dev/null");
   if (recorder && !recorder->get()) state.SkipWithError("cannot open /dev/null");
   for (auto _ : state) {
     port.Rewind();
-    target.left = kPackets + 1;  // the failing read at the end stops it
+    target.stopAfter = kPackets + 1;  // the failing read at the end stops it
     RunReader(port, config, target, target.stop, nullptr, recorder ? recorder->get() : nullptr);
   }
   state.SetItemsProcessed(state.iterations() * kPackets);
@@ -176,7 +150,8 @@ void BM_ReaderFromPty(benchmark::State& state) {
   // What fits in the pty at once, in whole packets.
   constexpr int kPackets = 256;
   const std::vector<uint8_t> bytes = Packets(7, kPackets);
-  CountingTarget target;
+  NullTarget target;
+  target.mode = 1;
   const ReaderConfig config{1920, 1080, 5000, 3750, 7};
   const std::string path = std::string(P_tmpdir) + "/vellum-bench-capture.txt";
   auto recorder = MaybeRecorder(state.range(0) == 1, path);
@@ -194,7 +169,7 @@ void BM_ReaderFromPty(benchmark::State& state) {
       if (pending < int(bytes.size())) ::usleep(50);
     }
     target.stop.store(false);
-    target.left = kPackets;
+    target.stopAfter = kPackets;
     state.ResumeTiming();
     RunReader(port, config, target, target.stop, &waker, recorder ? recorder->get() : nullptr);
   }
@@ -231,14 +206,15 @@ void BM_ReaderPaced(benchmark::State& state) {
   constexpr int kPackets = 64;
   constexpr auto kByteGap = std::chrono::microseconds(143);
   const std::vector<uint8_t> bytes = Packets(7, kPackets);
-  CountingTarget target;
+  NullTarget target;
+  target.mode = 1;
   const ReaderConfig config{1920, 1080, 5000, 3750, 7};
   const std::string path = std::string(P_tmpdir) + "/vellum-bench-capture-paced.txt";
   auto recorder = MaybeRecorder(state.range(0) == 1, path);
   Waker waker;
   for (auto _ : state) {
     target.stop.store(false);
-    target.left = kPackets;
+    target.stopAfter = kPackets;
     std::thread line([&] {
       auto due = std::chrono::steady_clock::now();
       for (uint8_t b : bytes) {
