@@ -1,6 +1,7 @@
 #include "app/MonitorCommand.h"
 
 #include <signal.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -45,9 +46,24 @@ class FlushTicker {
 
 std::atomic<bool>* g_stop = nullptr;
 Waker* g_waker = nullptr;
+std::atomic<int64_t> g_firstSignalNs{0};
+static_assert(std::atomic<int64_t>::is_always_lock_free);
+
+int64_t MonotonicNs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);  // async-signal-safe
+  return int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
 
 extern "C" void OnStopSignal(int) {
-  if (g_stop->load(std::memory_order_relaxed)) _exit(130);  // asked twice: the user means it
+  const int64_t now = MonotonicNs();
+  if (g_stop->load(std::memory_order_relaxed)) {
+    // One request often arrives twice: `timeout` and some shells signal the process and then its
+    // group. Only a later one means the user has lost patience with the shutdown.
+    if (now - g_firstSignalNs.load(std::memory_order_relaxed) >= kRepeatedStopSignalNs) _exit(130);
+    return;
+  }
+  g_firstSignalNs.store(now, std::memory_order_relaxed);
   g_stop->store(true, std::memory_order_relaxed);
   g_waker->Wake();  // a write(2): safe here
 }

@@ -77,7 +77,9 @@ int RunMonitorCommand(IPort& port, const MonitorSetup& setup, std::ostream& out,
                       std::atomic<bool>& stop);
 
 // SIGINT and SIGTERM set `stop` and fire `waker` (both must outlive the process's handling of
-// those signals). A second signal of either kind ends the process at once.
+// those signals). A further signal of either kind, from kRepeatedStopSignalNs after the first on,
+// ends the process at once with status 130; one sooner is the same request delivered twice.
+inline constexpr int64_t kRepeatedStopSignalNs = 500'000'000;
 void InstallMonitorStopSignals(std::atomic<bool>& stop, Waker& waker);
 
 }  // namespace vellum
