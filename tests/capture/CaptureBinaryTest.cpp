@@ -173,8 +173,10 @@ TEST(CaptureBinaries, ProbeRecordingHoldsTheDialogueAndTheResult) {
 TEST(CaptureBinaries, InterruptedMonitorLeavesACompleteRecording) {
   EmulatorProcess tablet({"--model", "7"});
   const std::string capture = Temp("interrupted.txt");
+  // --foreground: one SIGINT to vellum alone. Otherwise timeout also signals its group and then
+  // sends SIGCONT, which can cancel the stop LeakSanitizer's exit check waits for, and hang it.
   const RunResult r =
-      RunProgram("/usr/bin/timeout", Plus({"--preserve-status", "-s", "INT", "1.5",
+      RunProgram("/usr/bin/timeout", Plus({"--foreground", "--preserve-status", "-s", "INT", "1.5",
                                            EnvPath("VELLUM_BIN"), "--monitor", "--record", capture},
                                           Ports(tablet.path())));
   EXPECT_EQ(r.exitCode, 0) << r.err;
