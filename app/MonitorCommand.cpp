@@ -4,45 +4,13 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
-#include <thread>
 
+#include "tablet/CaptureFlushTicker.h"
 #include "tablet/Detection.h"
 
 namespace vellum {
 namespace {
-
-// Writes the recording out once a second while the line is quiet; the reader's own check only
-// runs when bytes arrive.
-class FlushTicker {
- public:
-  explicit FlushTicker(CaptureRecorder& recorder)
-      : recorder_(recorder), thread_([this] { Run(); }) {}
-  ~FlushTicker() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      done_ = true;
-    }
-    wake_.notify_one();
-    thread_.join();
-  }
-
- private:
-  void Run() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (!wake_.wait_for(lock, std::chrono::seconds(1), [this] { return done_; })) {
-      recorder_.Flush();
-    }
-  }
-  CaptureRecorder& recorder_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool done_ = false;
-  std::thread thread_;
-};
 
 std::atomic<bool>* g_stop = nullptr;
 Waker* g_waker = nullptr;
@@ -136,8 +104,8 @@ int RunMonitorCommand(IPort& port, const MonitorSetup& setup, std::ostream& out,
   config.packetLength = info.packetLength;
   PacketPrinter printer(out, recording ? &recorder : nullptr, setup.clock, &stop);
   {
-    std::unique_ptr<FlushTicker> ticker;
-    if (recording) ticker = std::make_unique<FlushTicker>(recorder);
+    std::unique_ptr<CaptureFlushTicker> ticker;
+    if (recording) ticker = std::make_unique<CaptureFlushTicker>(recorder);
     RunReader(port, config, printer, stop, setup.waker, &printer);
   }
   // The reader also ends on a hang-up, without a word; the recording is complete either way.

@@ -1,5 +1,6 @@
 # Capture files: the format, the recorder the reader taps and the port that records the probe.
 add_library(vellum_capture STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/CaptureFlushTicker.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CaptureFormat.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CaptureRecorder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/RecordingPort.cpp
