@@ -3,26 +3,22 @@
 // (the reader's own work only, the worst case for the relative cost). Drawing is left out of
 // both, which makes the recorder's share look larger than it is in the program.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <stdlib.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "ReaderFakes.h"
+#include "tablet/CaptureFlushTicker.h"
 #include "tablet/CaptureRecorder.h"
 #include "tablet/Reader.h"
+#include "tests/tablet/Pty.h"
 #include "tools/emulator/Stream.h"
 
 namespace {
@@ -41,42 +37,48 @@ std::vector<uint8_t> Packets(int length, int packets) {
   return bytes;
 }
 
+// The real port on the slave side of a raw pty, as the program reads a tablet.
+class PtyLine {
+ public:
+  PtyLine() : port_(PathsFor(pty_.path())) {
+    open_ = pty_.ok() && port_.Open(1) == OpenResult::kOk;
+  }
+  bool ok() const { return open_; }
+  SerialPort& port() { return port_; }
+  bool Send(const std::vector<uint8_t>& bytes) {
+    pty_.Send(bytes);
+    return pty_.ok();
+  }
+
+ private:
+  static PortPaths PathsFor(const std::string& path) {
+    PortPaths paths;
+    paths.Set(1, path);
+    return paths;
+  }
+  test::Pty pty_;  // first: the port closes before the master does
+  SerialPort port_;
+  bool open_ = false;
+};
+
 // A recorder as the program runs one: the window (or the monitor) writes it out every second from
 // another thread, so the reader only stamps and formats.
 class Recording {
  public:
   explicit Recording(const std::string& path) {
     if (!recorder_.Open(path).empty()) return;
-    TabletInfo info{1, 7, 5000, 3750};
-    recorder_.SetHeader(CaptureHeaderFor(info, "/dev/pts/0"));
-    ok_ = true;
-    ticker_ = std::thread([this] {
-      std::unique_lock<std::mutex> lock(mutex_);
-      while (!wake_.wait_for(lock, std::chrono::seconds(1), [this] { return done_; })) {
-        recorder_.Flush();
-      }
-    });
+    recorder_.SetHeader(CaptureHeaderFor(TabletInfo{1, 7, 5000, 3750}, "/dev/pts/0"));
+    ticker_ = std::make_unique<CaptureFlushTicker>(recorder_);
   }
   ~Recording() {
-    if (ticker_.joinable()) {
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        done_ = true;
-      }
-      wake_.notify_one();
-      ticker_.join();
-    }
+    ticker_.reset();
     recorder_.Close();
   }
-  CaptureRecorder* get() { return ok_ ? &recorder_ : nullptr; }
+  CaptureRecorder* get() { return ticker_ ? &recorder_ : nullptr; }
 
  private:
   CaptureRecorder recorder_;
-  bool ok_ = false;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool done_ = false;
-  std::thread ticker_;
+  std::unique_ptr<CaptureFlushTicker> ticker_;  // set once the file is open
 };
 
 std::unique_ptr<Recording> MaybeRecorder(bool record, const std::string& path) {
@@ -130,23 +132,12 @@ BENCHMARK(BM_ReaderFromMemory)->ArgName("record")->Arg(0)->Arg(1);
 
 // Arg: 0 plain, 1 recording to a file in the temporary directory.
 void BM_ReaderFromPty(benchmark::State& state) {
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-    state.SkipWithError("no pty");
+  PtyLine line;
+  if (!line.ok()) {
+    state.SkipWithError("cannot open a pty");
     return;
   }
-  termios t{};
-  ::tcgetattr(master, &t);
-  ::cfmakeraw(&t);
-  ::tcsetattr(master, TCSANOW, &t);
-  PortPaths paths;
-  paths.Set(1, ::ptsname(master));
-  SerialPort port(paths);
-  if (port.Open(1) != OpenResult::kOk) {
-    state.SkipWithError("cannot open the pty");
-    ::close(master);
-    return;
-  }
+  SerialPort& port = line.port();
   // What fits in the pty at once, in whole packets.
   constexpr int kPackets = 256;
   const std::vector<uint8_t> bytes = Packets(7, kPackets);
@@ -158,8 +149,8 @@ void BM_ReaderFromPty(benchmark::State& state) {
   Waker waker;
   for (auto _ : state) {
     state.PauseTiming();
-    if (::write(master, bytes.data(), bytes.size()) != ssize_t(bytes.size())) {
-      state.SkipWithError("short write to the pty");
+    if (!line.Send(bytes)) {
+      state.SkipWithError("cannot write to the pty");
       break;
     }
     // Wait until the line discipline has all of it, so the reader never waits for the kernel.
@@ -174,8 +165,6 @@ void BM_ReaderFromPty(benchmark::State& state) {
     RunReader(port, config, target, target.stop, &waker, recorder ? recorder->get() : nullptr);
   }
   state.SetItemsProcessed(state.iterations() * kPackets);
-  port.Close();
-  ::close(master);
   recorder.reset();
   std::remove(path.c_str());
 }
@@ -186,23 +175,12 @@ BENCHMARK(BM_ReaderFromPty)->ArgName("record")->Arg(0)->Arg(1);
 // keep the run short; the reader's own CPU time per packet is what counts (the CPU column).
 // Arg: 0 plain, 1 recording to a file in the temporary directory.
 void BM_ReaderPaced(benchmark::State& state) {
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-    state.SkipWithError("no pty");
+  PtyLine line;
+  if (!line.ok()) {
+    state.SkipWithError("cannot open a pty");
     return;
   }
-  termios t{};
-  ::tcgetattr(master, &t);
-  ::cfmakeraw(&t);
-  ::tcsetattr(master, TCSANOW, &t);
-  PortPaths paths;
-  paths.Set(1, ::ptsname(master));
-  SerialPort port(paths);
-  if (port.Open(1) != OpenResult::kOk) {
-    state.SkipWithError("cannot open the pty");
-    ::close(master);
-    return;
-  }
+  SerialPort& port = line.port();
   constexpr int kPackets = 64;
   constexpr auto kByteGap = std::chrono::microseconds(143);
   const std::vector<uint8_t> bytes = Packets(7, kPackets);
@@ -215,20 +193,18 @@ void BM_ReaderPaced(benchmark::State& state) {
   for (auto _ : state) {
     target.stop.store(false);
     target.stopAfter = kPackets;
-    std::thread line([&] {
+    std::thread writer([&] {
       auto due = std::chrono::steady_clock::now();
       for (uint8_t b : bytes) {
         due += kByteGap;
         std::this_thread::sleep_until(due);
-        if (::write(master, &b, 1) != 1) break;
+        if (!line.Send({b})) break;
       }
     });
     RunReader(port, config, target, target.stop, &waker, recorder ? recorder->get() : nullptr);
-    line.join();
+    writer.join();
   }
   state.SetItemsProcessed(state.iterations() * kPackets);
-  port.Close();
-  ::close(master);
   recorder.reset();
   std::remove(path.c_str());
 }
