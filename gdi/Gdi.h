@@ -118,6 +118,15 @@ class Font {
 // surface's lock.
 void PresentSurface(QPaintDevice& target, const Surface& surface, const RECT& area);
 
+// Where a picture of w x h pixels goes on a page of pageW x pageH: as large as the page allows,
+// its aspect kept, centred across the page and at its top. Empty when either size is.
+RECT FitOnPage(int w, int h, int pageW, int pageH);
+
+// Draws the picture on one page of `page`, a printer or an image, as FitOnPage places it;
+// pixels stay sharp squares. False when nothing could be drawn: an empty picture, or a page
+// that cannot be painted on (such as a PDF file that cannot be written).
+bool PrintImage(QPaintDevice& page, const QImage& picture);
+
 // The stock objects a fresh DC starts with.
 const Pen& StockBlackPen();
 const Brush& StockWhiteBrush();
