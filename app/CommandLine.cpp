@@ -5,14 +5,15 @@
 namespace vellum {
 
 const char* const kUsage =
-    "usage: vellum [--port N=PATH]... [--probe | --monitor] [--record FILE]\n"
+    "usage: vellum [--port N=PATH]... [--probe | --monitor] [--record FILE] [DOCUMENT]\n"
     "  --port N=PATH  use PATH as COMN (N = 1..4); COMN is /dev/ttyS<N-1> otherwise\n"
     "  --probe        look for a tablet on COM1..COM4, report it and exit\n"
     "                 (exit status 0: found, 1: none, 2: bad command line)\n"
     "  --monitor      no window: after detection print \"time_us code x y pressure\" for\n"
     "                 every packet until interrupted or the line hangs up\n"
     "  --record FILE  record what the reader reads (with --probe: the probe's dialogue) in\n"
-    "                 FILE, to attach to a bug report; vellum-tablet --replay plays it\n";
+    "                 FILE, to attach to a bug report; vellum-tablet --replay plays it\n"
+    "  DOCUMENT       open DOCUMENT in the window, as Ctrl+O does\n";
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
   ParsedCommandLine parsed;
@@ -52,12 +53,21 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       }
       parsed.error = options.ports.ParseAssignment(value);
       if (!parsed.error.empty()) return parsed;
+    } else if (!arg.empty() && arg[0] != '-' && options.document.empty()) {
+      options.document = std::string(arg);
+    } else if (!arg.empty() && arg[0] != '-') {
+      parsed.error = "unexpected argument '" + std::string(arg) + "' (try --help)";
+      return parsed;
     } else {
       parsed.error = "unknown option '" + std::string(arg) + "' (try --help)";
       return parsed;
     }
   }
-  if (options.probe && options.monitor) parsed.error = "--probe and --monitor exclude each other";
+  if (options.probe && options.monitor) {
+    parsed.error = "--probe and --monitor exclude each other";
+  } else if ((options.probe || options.monitor) && !options.document.empty()) {
+    parsed.error = "a DOCUMENT opens in the window only, not with --probe or --monitor";
+  }
   return parsed;
 }
 

@@ -63,7 +63,7 @@ int RunGui(int argc, char** argv, const CommandLine& options) {
     view.tap = recorder.get();
     view.beforeExit = [r = recorder.get()] { r->Close(); };  // F4 ends the process right after
   }
-  if (!app.InitInstance(std::move(view))) return 0;
+  if (!app.InitInstance(std::move(view), options.document)) return 0;
   QTimer flushTimer;
   if (recorder) {
     // Detection is over: the header can name the tablet before the reader's first byte.

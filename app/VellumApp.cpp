@@ -1,6 +1,8 @@
 #include "app/VellumApp.h"
 
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QScreen>
 #include <QSettings>
@@ -11,8 +13,10 @@
 #include "res/Strings.h"
 
 namespace {
+
 constexpr const char kRecentSection[] = "Recent File List";
-}
+
+}  // namespace
 
 CVellumApp::CVellumApp(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QString::fromLatin1(res::kAppTitle));
@@ -26,7 +30,7 @@ CVellumApp::~CVellumApp() {
   SaveStdProfileSettings();
 }
 
-bool CVellumApp::InitInstance(ViewOptions options) {
+bool CVellumApp::InitInstance(ViewOptions options, const std::string& document) {
   LoadStdProfileSettings(4);
 
   m_doc = std::make_unique<CVellumDoc>();
@@ -53,28 +57,43 @@ bool CVellumApp::InitInstance(ViewOptions options) {
   if (const QScreen* screen = primaryScreen()) m_frame->setGeometry(screen->availableGeometry());
   m_frame->showMaximized();
   view->setFocus(Qt::OtherFocusReason);
+  // Opened once the frame is up, so that an error box stands over it rather than alone. One
+  // that cannot be opened leaves the empty document: the program carries on.
+  if (!document.empty()) OpenDocumentFile(QFile::decodeName(document.c_str()));
   return true;
 }
 
 void CVellumApp::OnFileNew() {
   if (!m_doc->OnNewDocument()) return;
   UpdateFrameTitle();
-  // A new document updates every view: the base picture of the current screen again.
-  if (CVellumView* view = m_frame->View(); view && view->m_layoutDone) {
-    view->InvalidateAndPaint(view->m_clientRect);
-  }
+  UpdateAllViews();
 }
 
 void CVellumApp::OnFileOpen() {
   const QString path = QFileDialog::getOpenFileName(m_frame.get(), QStringLiteral("Open"));
   if (path.isEmpty()) return;
+  OpenDocumentFile(path);
+}
+
+bool CVellumApp::OpenDocumentFile(const QString& path) {
   if (!m_doc->OnOpenDocument(path)) {
+    // The document in use is left as it was.
     QMessageBox::warning(m_frame.get(), QString::fromLatin1(res::kAppTitle),
                          QStringLiteral("Cannot open %1.").arg(path));
-    return;
+    return false;
   }
-  AddToRecentFileList(path);
+  AddToRecentFileList(QFileInfo(path).absoluteFilePath());
   UpdateFrameTitle();
+  UpdateAllViews();
+  return true;
+}
+
+void CVellumApp::UpdateAllViews() {
+  // A new or opened document updates every view: the base picture of the current screen and
+  // its title again. Before the first paint there is nothing to redraw.
+  if (CVellumView* view = m_frame->View(); view && view->m_layoutDone) {
+    view->InvalidateAndPaint(view->m_clientRect);
+  }
 }
 
 void CVellumApp::OnFileSave() {

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QStringList>
 #include <memory>
+#include <string>
 
 #include "view/VellumView.h"
 
@@ -18,8 +19,10 @@ class CVellumApp : public QApplication {
   CVellumApp(int& argc, char** argv);
   ~CVellumApp() override;
 
-  // Start-up. Does not return when no tablet is found (the view ends the process).
-  bool InitInstance(ViewOptions options);
+  // Start-up. Does not return when no tablet is found (the view ends the process). A
+  // `document` is then opened as Ctrl+O opens one; when it cannot be, the error box is shown
+  // and the program goes on with an empty document.
+  bool InitInstance(ViewOptions options, const std::string& document = {});
 
   CMainFrame* MainFrame() const { return m_frame.get(); }
   CVellumDoc* Document() const { return m_doc.get(); }
@@ -33,6 +36,8 @@ class CVellumApp : public QApplication {
   void SaveStdProfileSettings();
   void AddToRecentFileList(const QString& path);
   void UpdateFrameTitle();
+  bool OpenDocumentFile(const QString& path);
+  void UpdateAllViews();
 
   std::unique_ptr<CVellumDoc> m_doc;
   std::unique_ptr<CMainFrame> m_frame;

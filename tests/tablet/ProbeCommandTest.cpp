@@ -65,6 +65,33 @@ TEST(CommandLine, Parsing) {
   }
 }
 
+// A plain argument is the document the window opens; an option's value stays the option's.
+TEST(CommandLine, DocumentArgument) {
+  struct Row {
+    std::vector<std::string> args;
+    const char* error;  // start of the error, "" when the line is fine
+    const char* document;
+  };
+  const Row rows[] = {
+      {{"notes.vlm"}, "", "notes.vlm"},
+      {{"--port", "1=/dev/pts/3", "notes.vlm", "--record", "cap.txt"}, "", "notes.vlm"},
+      {{"--record", "cap.txt", "my notes"}, "", "my notes"},
+      {{"--port", "2=/x"}, "", ""},
+      {{"a.vlm", "b.vlm"}, "unexpected argument 'b.vlm'", ""},
+      {{"-x"}, "unknown option '-x'", ""},
+      {{"-"}, "unknown option '-'", ""},
+      {{""}, "unknown option ''", ""},
+      {{"--probe", "a.vlm"}, "a DOCUMENT opens in the window only", ""},
+      {{"a.vlm", "--monitor"}, "a DOCUMENT opens in the window only", ""},
+  };
+  for (const Row& r : rows) {
+    const ParsedCommandLine p = ParseCommandLine(r.args);
+    EXPECT_EQ(p.error.rfind(r.error, 0), 0u) << r.args[0] << ": " << p.error;
+    if (*r.error != '\0') continue;
+    EXPECT_EQ(p.options.document, r.document) << r.args[0];
+  }
+}
+
 // ---- the built binaries ------------------------------------------------------------------
 
 std::vector<std::string> PortArgs(std::vector<std::string> paths) {
