@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QScreen>
 #include <QSettings>
 #include <QShortcut>
@@ -50,6 +52,7 @@ bool CVellumApp::InitInstance(ViewOptions options, const std::string& document) 
   bind(QKeySequence(Qt::CTRL | Qt::Key_N), &CVellumApp::OnFileNew);
   bind(QKeySequence(Qt::CTRL | Qt::Key_O), &CVellumApp::OnFileOpen);
   bind(QKeySequence(Qt::CTRL | Qt::Key_S), &CVellumApp::OnFileSave);
+  bind(QKeySequence(Qt::CTRL | Qt::Key_P), &CVellumApp::OnFilePrint);
 
   m_frame->setWindowFlag(Qt::WindowStaysOnTopHint, true);
   // Sized to the screen first so that even a first paint before the window manager's maximise
@@ -93,6 +96,28 @@ void CVellumApp::UpdateAllViews() {
   // its title again. Before the first paint there is nothing to redraw.
   if (CVellumView* view = m_frame->View(); view && view->m_layoutDone) {
     view->InvalidateAndPaint(view->m_clientRect);
+  }
+}
+
+void CVellumApp::OnFilePrint() {
+  CVellumView* view = m_frame->View();
+  if (view == nullptr || !view->m_layoutDone) return;
+  // The view as the user sees it when asking, the selector included; the reader goes on
+  // drawing while the dialog is open.
+  const QImage picture = view->grab().toImage();
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setDocName(m_doc->Title());
+  printer.setPageOrientation(picture.width() > picture.height() ? QPageLayout::Landscape
+                                                                : QPageLayout::Portrait);
+  QPrintDialog dialog(&printer, m_frame.get());
+  const bool accepted = dialog.exec() == QDialog::Accepted;
+  view->setFocus(Qt::OtherFocusReason);  // F1, F3, F4 and F5 go to the view again
+  if (!accepted) return;
+  if (!gdi::PrintImage(printer, picture)) {
+    const QString target =
+        printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
+    QMessageBox::warning(m_frame.get(), QString::fromLatin1(res::kAppTitle),
+                         QStringLiteral("Cannot print to %1.").arg(target));
   }
 }
 

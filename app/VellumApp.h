@@ -30,6 +30,7 @@ class CVellumApp : public QApplication {
   void OnFileNew();
   void OnFileOpen();
   void OnFileSave();
+  void OnFilePrint();
 
  private:
   void LoadStdProfileSettings(int entries);

@@ -8,5 +8,5 @@ target_sources(vellum PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/VellumApp.cpp
   ${CMAKE_CURRENT_LIST_DIR}/VellumDoc.cpp)
 target_compile_definitions(vellum PRIVATE VELLUM_HAVE_GUI=1)
-target_link_libraries(vellum PRIVATE vellum_view Qt6::Widgets PkgConfig::XCB)
+target_link_libraries(vellum PRIVATE vellum_view Qt6::Widgets Qt6::PrintSupport PkgConfig::XCB)
 set_target_properties(vellum PROPERTIES AUTOMOC ON)

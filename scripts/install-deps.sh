@@ -3,9 +3,10 @@
 # need, and only those that are missing. Debian 12, run as root (or with sudo available).
 set -euo pipefail
 
+# qt6-base-dev carries the CMake files of Qt PrintSupport too (Ctrl+P).
 packages=(
   build-essential cmake ninja-build pkg-config git
-  qt6-base-dev libgl-dev libasound2-dev libxcb1-dev
+  qt6-base-dev libqt6printsupport6 libgl-dev libasound2-dev libxcb1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   fonts-dejavu-core fonts-liberation2
