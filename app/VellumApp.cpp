@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QIcon>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -18,12 +19,20 @@ namespace {
 
 constexpr const char kRecentSection[] = "Recent File List";
 
+// The drawing where Qt can render SVG (its svg plugins may be missing), else its 48-pixel copy.
+QIcon AppIcon() {
+  QIcon svg(QStringLiteral(":/res/vellum.svg"));
+  if (!svg.pixmap(QSize(48, 48)).isNull()) return svg;
+  return QIcon(QStringLiteral(":/res/vellum-48.png"));
+}
+
 }  // namespace
 
 CVellumApp::CVellumApp(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QString::fromLatin1(res::kAppTitle));
   setOrganizationName(QString::fromLatin1(res::kSettingsOrganisation));
   setQuitOnLastWindowClosed(true);
+  setWindowIcon(AppIcon());  // the frame's and the message boxes'
 }
 
 CVellumApp::~CVellumApp() {

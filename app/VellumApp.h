@@ -1,7 +1,7 @@
 #pragma once
-// The application: settings key, the single document with its frame and view, the accelerators
-// an empty document answers, and the start-up order that keeps the frame hidden until the
-// tablet has been found.
+// The application: settings key, icon, the single document with its frame and view, the
+// accelerators an empty document answers, and the start-up order that keeps the frame hidden
+// until the tablet has been found.
 #include <QApplication>
 #include <QStringList>
 #include <memory>

@@ -3,10 +3,11 @@
 # need, and only those that are missing. Debian 12, run as root (or with sudo available).
 set -euo pipefail
 
-# qt6-base-dev carries the CMake files of Qt PrintSupport too (Ctrl+P).
+# qt6-base-dev carries the CMake files of Qt PrintSupport too (Ctrl+P); libqt6svg6 holds the
+# plugins through which Qt draws the SVG window icon.
 packages=(
   build-essential cmake ninja-build pkg-config git
-  qt6-base-dev libqt6printsupport6 libgl-dev libasound2-dev libxcb1-dev
+  qt6-base-dev libqt6printsupport6 libqt6svg6 libgl-dev libasound2-dev libxcb1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   fonts-dejavu-core fonts-liberation2
