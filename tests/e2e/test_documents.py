@@ -15,10 +15,10 @@ LINEAR_TITLE = ("Tablet Size : 5''x3.75'',  Resolution : 1000LPI,  Installed on 
                 "<< F1:Model, F5:Next, F3:Clear, F4:Exit, Event:Linear")
 RED = (255, 0, 0)  # button code 3 traces red on every screen
 TABLET = ["--model", "7", "--range", "5000", "3750"]
-# Stroke A in the upper left of the trace area, stroke B well below it, 5 s apart: time enough
+# Stroke A in the upper left of the trace area, stroke B well below it, 8 s apart: time enough
 # to open a document in between.
 STROKES = ("gap 800\nstroke 3 500 2500 2000 3300 60 60 60\n"
-           "gap 5000\nstroke 3 500 500 2000 1200 60 60 60\n")
+           "gap 8000\nstroke 3 500 500 2000 1200 60 60 60\n")
 # Client rectangles (of a 1024 x 768 screen) that hold each stroke and nothing else red.
 AREA_A = (90, 70, 420, 260)
 AREA_B = (90, 470, 420, 640)

@@ -12,10 +12,10 @@ from e2e import Session, fail
 
 LINEAR_SUFFIX = "Event:Linear"
 RED = (255, 0, 0)  # button code 3 traces red on every screen
-# A stroke before Ctrl+P, and one drawn while the dialog is open, in the lower left where the
-# dialog (centred) does not cover it.
+# A short stroke, then a slow one (12 s) that goes on while the dialog is open, in the lower
+# left where the dialog (centred) does not cover it.
 STROKES = ("gap 800\nstroke 3 500 2500 2000 3300 60 60 60\n"
-           "gap 2500\nstroke 3 500 500 2000 1200 60 60 60\n")
+           "gap 200\nstroke 3 500 850 2000 850 1500 60 60\n")
 AREA_B = (90, 470, 420, 640)
 
 vellum, tablet = e2e.programs()
@@ -75,10 +75,11 @@ def test_ctrl_p_prints_the_view_to_pdf():
         s.key("ctrl+p")
         dialog = wait_for(lambda: window_named(s, "Print"), 10, "the print dialog")
         check(stacked_above(s, dialog, frame), "the print dialog is under the frame")
-        # The reader goes on while the dialog is open: stroke B appears beside it.
+        # The reader goes on while the dialog is open: stroke B grows beside it.
         l, t, r, b = AREA_B
-        wait_for(lambda: s.screenshot().count(RED, (fx + l, fy + t, fx + r, fy + b)) > 50, 10,
-                 "stroke B while the dialog is open")
+        drawn = s.screenshot().count(RED, (fx + l, fy + t, fx + r, fy + b))
+        wait_for(lambda: s.screenshot().count(RED, (fx + l, fy + t, fx + r, fy + b)) > drawn + 50,
+                 5, "stroke B to grow while the dialog is open")
         s.run(["xdotool", "windowactivate", "--sync", dialog])
         s.key("Return")
         data = wait_for(lambda: finished_pdf(pdf), 10, "the PDF in " + pdf)
