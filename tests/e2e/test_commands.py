@@ -1,7 +1,12 @@
-"""The document commands under Xvfb + openbox: Ctrl+O and Ctrl+N repaint the view as a document
-switch does, and `vellum DOCUMENT` opens DOCUMENT at start-up (or says it cannot and goes on)."""
+"""The shell's commands under Xvfb + openbox: Ctrl+P prints the view, Ctrl+O and Ctrl+N repaint it
+as a document switch does, `vellum DOCUMENT` opens DOCUMENT at start-up (or says it cannot and
+goes on), and the frame carries the program's icon. Dialogs and boxes stand over the top-most
+frame, and the keys reach the view again when they close."""
 
+import atexit
 import os
+import re
+import shutil
 import subprocess
 import tempfile
 import time
@@ -15,16 +20,17 @@ LINEAR_TITLE = ("Tablet Size : 5''x3.75'',  Resolution : 1000LPI,  Installed on 
                 "<< F1:Model, F5:Next, F3:Clear, F4:Exit, Event:Linear")
 RED = (255, 0, 0)  # button code 3 traces red on every screen
 TABLET = ["--model", "7", "--range", "5000", "3750"]
-# Stroke A in the upper left of the trace area, stroke B well below it, 8 s apart: time enough
-# to open a document in between.
-STROKES = ("gap 800\nstroke 3 500 2500 2000 3300 60 60 60\n"
-           "gap 8000\nstroke 3 500 500 2000 1200 60 60 60\n")
-# Client rectangles (of a 1024 x 768 screen) that hold each stroke and nothing else red.
+STROKE_A = "gap 800\nstroke 3 500 2500 2000 3300 60 60 60\n"
+# Client rectangles (of a 1024 x 768 screen) of stroke A, upper left in the trace area, and of
+# the strokes below it, where a centred dialog does not cover them.
 AREA_A = (90, 70, 420, 260)
 AREA_B = (90, 470, 420, 640)
+CASE = 0xFF37424D    # ARGB of the tablet's case in res/vellum.svg
+BARREL = 0xFF1F6FBF  # and of the pen's barrel
 
 vellum, tablet = e2e.programs()
-tmp = tempfile.mkdtemp(prefix="vellum-e2e-documents-")
+tmp = tempfile.mkdtemp(prefix="vellum-e2e-commands-")
+atexit.register(shutil.rmtree, tmp, ignore_errors=True)
 
 
 def check(condition, message):
@@ -35,8 +41,9 @@ def check(condition, message):
 def wait_for(predicate, timeout, what):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
-        if predicate():
-            return
+        value = predicate()
+        if value:
+            return value
         time.sleep(0.1)
     fail("timed out waiting for " + what)
 
@@ -65,18 +72,62 @@ def stacked_above(s, upper, lower):
     return order.index(int(upper)) > order.index(int(lower))
 
 
-def document(name):
+def write(name, text=""):
     path = os.path.join(tmp, name)
-    with open(path, "w"):
-        pass
+    with open(path, "w") as f:
+        f.write(text)
     return path
 
 
+def finished_pdf(path):
+    if not os.path.exists(path):
+        return None
+    with open(path, "rb") as f:
+        data = f.read()
+    return data if data.rstrip().endswith(b"%%EOF") else None
+
+
+def test_ctrl_p_prints_the_view_to_pdf():
+    # Stroke A, then a slow one (12 s) that goes on while the dialog is open.
+    script = write("print.txt", STROKE_A + "gap 200\nstroke 3 500 850 2000 850 1500 60 60\n")
+    # With no printer the dialog offers "Print to File (PDF)", named after the document in $HOME.
+    pdf = os.path.join(tmp, "Untitled.pdf")
+    with Session(vellum, tablet, emulator_args=TABLET + ["--script", script, "--once"],
+                 env={"HOME": tmp}) as s:
+        s.start()
+        frame = s.window
+        _, _, fw, fh = s.geometry(frame)
+        time.sleep(2.0)  # stroke A is drawn
+
+        s.key("ctrl+p")
+        dialog = wait_for(lambda: window_named(s, "Print"), 10, "the print dialog")
+        check(stacked_above(s, dialog, frame), "the print dialog is under the frame")
+        # The reader goes on while the dialog is open: stroke B grows beside it.
+        drawn = red_in(s, AREA_B)
+        wait_for(lambda: red_in(s, AREA_B) > drawn + 50, 5, "stroke B to grow under the dialog")
+        s.run(["xdotool", "windowactivate", "--sync", dialog])
+        s.key("Return")
+        data = wait_for(lambda: finished_pdf(pdf), 10, "the PDF in " + pdf)
+        check(data.startswith(b"%PDF-"), "not a PDF: %r" % data[:16])
+        pages = re.findall(rb"/Type\s*/Page\b", data)
+        check(len(pages) == 1, "%d pages" % len(pages))
+        # The picture is the view: the frame's width, its height less the status bar's.
+        width = re.search(rb"/Width\s+(\d+)", data)
+        height = re.search(rb"/Height\s+(\d+)", data)
+        check(width and int(width.group(1)) == fw, "picture width %s, frame %d" % (width, fw))
+        check(height and fh - 40 < int(height.group(1)) < fh, "picture height %s, frame %d"
+              % (height, fh))
+
+        s.key("F1")
+        wait_for(lambda: s.title(frame) == LINEAR_TITLE, 5, "F1 after printing")
+        s.key("F4")
+        check(s.wait_exit(3.0) == 0, "F4 exit status")
+
+
 def test_open_and_new_repaint_the_view():
-    script = os.path.join(tmp, "strokes.txt")
-    with open(script, "w") as f:
-        f.write(STROKES)
-    notes = document("notes.vlm")
+    # Stroke B well below A, 8 s later: time enough to open a document in between.
+    script = write("documents.txt", STROKE_A + "gap 8000\nstroke 3 500 500 2000 1200 60 60 60\n")
+    notes = write("notes.vlm")
     with Session(vellum, tablet, emulator_args=TABLET + ["--script", script, "--once"],
                  env={"HOME": tmp}) as s:
         s.start()
@@ -112,7 +163,7 @@ def test_open_and_new_repaint_the_view():
 
 
 def test_document_on_the_command_line():
-    notes = document("start.vlm")
+    notes = write("start.vlm")
     with Session(vellum, tablet, emulator_args=TABLET, vellum_args=[notes],
                  env={"HOME": tmp}) as s:
         s.start()
@@ -150,12 +201,40 @@ def test_options_keep_their_exit_status():
             (["-x"], 2, "vellum: unknown option '-x' (try --help)\n"),
             (["a.vlm", "b.vlm"], 2, "vellum: unexpected argument 'b.vlm' (try --help)\n"),
             (["--probe", "a.vlm"], 2, None)):
-        ports = []
-        for n in range(1, 5):
-            ports += ["--port", "%d=/nonexistent/vellum-e2e-tty%d" % (n, n)]
+        ports = ["--port=%d=/nonexistent/vellum-e2e-tty%d" % (n, n) for n in range(1, 5)]
         r = subprocess.run([vellum] + ports + args, capture_output=True, text=True, timeout=30)
         check(r.returncode == status, "%s: status %s" % (args, r.returncode))
         check(err is None or r.stderr == err, "%s: stderr %r" % (args, r.stderr))
+
+
+def icons(s, win):
+    """_NET_WM_ICON as {(width, height): [ARGB, ...]}."""
+    out = s.run(["xprop", "-id", win, "-notype", "-f", "_NET_WM_ICON", "32c",
+                 "_NET_WM_ICON"]).stdout
+    if "=" not in out:
+        return {}
+    values = [int(v) for v in out.split("=", 1)[1].replace("\n", " ").split(",")]
+    found, at = {}, 0
+    while at + 2 <= len(values):
+        w, h = values[at], values[at + 1]
+        found[(w, h)] = values[at + 2:at + 2 + w * h]
+        at += 2 + w * h
+    return found
+
+
+def test_frame_shows_the_program_icon():
+    with Session(vellum, tablet, emulator_args=TABLET) as s:
+        s.start()
+        found = icons(s, s.window)
+        check(found, "the frame has no icon")
+        # Large enough for the details; drawn at 64 x 64 the SVG is pixel-exact.
+        big = [size for size in found if size[0] >= 48]
+        check(big, "only small icons: %s" % sorted(found))
+        pixels = found[max(big)]
+        check(pixels.count(CASE) > len(pixels) // 10, "no tablet case in the %s icon" % (max(big),))
+        check(pixels.count(BARREL) > len(pixels) // 100, "no pen in the %s icon" % (max(big),))
+        s.key("F4")
+        check(s.wait_exit(3.0) == 0, "F4 exit status")
 
 
 if __name__ == "__main__":
