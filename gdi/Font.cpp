@@ -25,6 +25,7 @@ constexpr int kMaxCell = 500;  // far beyond any screen's cell; keeps the glyph 
 
 struct Request {
   QString family;
+  QString style;        // a face of the family by name (empty: by weight and italic)
   int cellHeight = 16;  // > 0: the cell (ascent + descent) must be exactly this
   int emHeight = 0;     // > 0 instead: the character height (pixel size)
   int width = 0;        // average character width; 0: natural
@@ -45,6 +46,7 @@ QString ChooseFamily(const QString& face) {
 
 QFont MakeQFont(const Request& r, int pixelSize, int stretch) {
   QFont f(r.family);
+  if (!r.style.isEmpty()) f.setStyleName(r.style);
   f.setPixelSize(std::max(pixelSize, 1));
   f.setStretch(std::clamp(stretch, 1, 4000));
   f.setWeight(QFont::Weight(std::clamp(r.weight, 1, 1000)));
@@ -177,7 +179,11 @@ const Font& Font::System() {
   static const Font* system = [] {
     Request r;
     r.family = "DejaVu Sans";
+    // The face by name: asked for by stretch, the font database would prefer a condensed face
+    // where one is installed, and the text would look and measure differently per machine.
+    r.style = "Bold";
     r.cellHeight = 16;
+    r.width = 7;  // the platform's system font: a 16-pixel cell, 7 pixels average width
     r.weight = 700;
     return new Font(Build(r));  // lives as long as the process: DCs anywhere may still use it
   }();

@@ -98,7 +98,7 @@ class Font {
                                       int weight, bool italic, bool underline, bool strikeOut,
                                       int charSet, int outPrecision, int clipPrecision,
                                       int quality, int pitchAndFamily, const char* faceName);
-  // DejaVu Sans Bold with a 16-pixel cell.
+  // DejaVu Sans Bold with a 16-pixel cell, stretched to an average character width of 7.
   static const Font& System();
 
   int CellHeight() const;  // ascent + descent
