@@ -12,6 +12,7 @@
 #include "res/Strings.h"
 #include "support/Harness.h"
 #include "support/TextCheck.h"
+#include "tablet/TabletLink.h"
 #include "tablet/TabletSize.h"
 #include "view/Text.h"
 
@@ -51,6 +52,14 @@ TEST(PanelTexts, EveryTextFitsTheColumnInTheSystemFont) {
     for (int port = 1; port <= 4; ++port) {
       for (int button = 0; button <= 7; ++button) {
         for (const Line& line : PanelLines(t, port, button)) texts.insert(line.text);
+      }
+    }
+  }
+  // Every size a tablet can report, at either resolution: the widest carry two decimals.
+  for (int32_t x : vellum::AcceptedXRanges) {
+    for (int32_t y : vellum::AcceptedYRanges) {
+      for (int resolution : {1000, 500}) {
+        texts.insert(res::kSizeLabel + vellum::FormatTabletSize(x, y, resolution));
       }
     }
   }
