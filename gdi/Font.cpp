@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <mutex>
 
@@ -25,9 +26,11 @@ constexpr int kMaxCell = 500;  // far beyond any screen's cell; keeps the glyph 
 
 struct Request {
   QString family;
+  QString style;        // a face of the family by name (empty: by weight and italic)
   int cellHeight = 16;  // > 0: the cell (ascent + descent) must be exactly this
   int emHeight = 0;     // > 0 instead: the character height (pixel size)
   int width = 0;        // average character width; 0: natural
+  bool asciiAverage = false;  // average over the printable ASCII advances, not the font's own
   int weight = 400;
   bool italic = false, underline = false, strikeOut = false;
 };
@@ -45,6 +48,7 @@ QString ChooseFamily(const QString& face) {
 
 QFont MakeQFont(const Request& r, int pixelSize, int stretch) {
   QFont f(r.family);
+  if (!r.style.isEmpty()) f.setStyleName(r.style);
   f.setPixelSize(std::max(pixelSize, 1));
   f.setStretch(std::clamp(stretch, 1, 4000));
   f.setWeight(QFont::Weight(std::clamp(r.weight, 1, 1000)));
@@ -71,14 +75,26 @@ int PixelSizeForCell(const Request& r, int h) {
   return p;
 }
 
+// The font's own average (OS/2 xAvgCharWidth) or, where asked, the mean advance of the printable
+// ASCII characters: a family with thousands of narrow glyphs beyond ASCII declares an average
+// well below that of the text it draws here.
+double AverageWidth(const Request& r, const QFont& f) {
+  const QFontMetrics m(f);
+  if (!r.asciiAverage) return m.averageCharWidth();
+  int64_t sum = 0;
+  for (char16_t c = 0x20; c < 0x7F; ++c) sum += m.horizontalAdvance(QChar(c));
+  return double(sum) / double(0x7F - 0x20);
+}
+
 int StretchForWidth(const Request& r, int pixelSize) {
   if (r.width <= 0) return 100;
-  const int natural = QFontMetrics(MakeQFont(r, pixelSize, 100)).averageCharWidth();
+  const double natural = AverageWidth(r, MakeQFont(r, pixelSize, 100));
   if (natural <= 0) return 100;
-  const int guess = std::clamp(int((200LL * r.width + natural) / (2LL * natural)), 1, 4000);
-  int best = guess, bestDiff = INT32_MAX;
+  const int guess = std::clamp(int(100.0 * r.width / natural + 0.5), 1, 4000);
+  int best = guess;
+  double bestDiff = INFINITY;
   for (int s = std::max(1, guess - 3); s <= std::min(4000, guess + 3); ++s) {
-    const int d = std::abs(QFontMetrics(MakeQFont(r, pixelSize, s)).averageCharWidth() - r.width);
+    const double d = std::abs(AverageWidth(r, MakeQFont(r, pixelSize, s)) - r.width);
     if (d < bestDiff) best = s, bestDiff = d;
   }
   return best;
@@ -140,7 +156,7 @@ std::unique_ptr<Font::Impl> Build(Request r) {
   impl->stretch = stretch;
   impl->ascent = m.ascent();
   impl->cellHeight = r.cellHeight > 0 ? r.cellHeight : m.ascent() + m.descent();
-  impl->averageCharWidth = m.averageCharWidth();
+  impl->averageCharWidth = int(AverageWidth(r, font) + 0.5);
   RenderGlyphs(font, impl.get());
   return impl;
 }
@@ -177,7 +193,12 @@ const Font& Font::System() {
   static const Font* system = [] {
     Request r;
     r.family = "DejaVu Sans";
+    // The face by name: asked for by stretch, the font database would prefer a condensed face
+    // where one is installed, and the text would look and measure differently per machine.
+    r.style = "Bold";
     r.cellHeight = 16;
+    r.width = 7;  // the platform's system font: a 16-pixel cell, 7 pixels average width
+    r.asciiAverage = true;
     r.weight = 700;
     return new Font(Build(r));  // lives as long as the process: DCs anywhere may still use it
   }();

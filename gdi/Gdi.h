@@ -98,7 +98,8 @@ class Font {
                                       int weight, bool italic, bool underline, bool strikeOut,
                                       int charSet, int outPrecision, int clipPrecision,
                                       int quality, int pitchAndFamily, const char* faceName);
-  // DejaVu Sans Bold with a 16-pixel cell.
+  // DejaVu Sans Bold with a 16-pixel cell, stretched so that its printable ASCII characters
+  // average 7 pixels in width.
   static const Font& System();
 
   int CellHeight() const;  // ascent + descent

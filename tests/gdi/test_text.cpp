@@ -19,10 +19,12 @@ bool IsWantedFamily(const std::string& f) {
   return f == "Liberation Sans" || f == "DejaVu Sans";
 }
 
-TEST(SystemFont, DejaVuSansBoldSixteenPixelCell) {
+TEST(SystemFont, DejaVuSansBoldSixteenPixelCellSevenPixelsWide) {
   const Font& f = Font::System();
   EXPECT_EQ(f.impl().family, "DejaVu Sans");
   EXPECT_EQ(f.CellHeight(), 16);
+  EXPECT_EQ(f.AverageCharWidth(), 7);
+  EXPECT_LT(f.impl().stretch, 100) << "narrowed by stretching, as created fonts are";
   EXPECT_GT(f.Ascent(), 8);
   EXPECT_LT(f.Ascent(), 16);
   EXPECT_EQ(&f, &Font::System());
