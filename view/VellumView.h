@@ -215,7 +215,9 @@ class CVellumView : public QWidget, public vellum::IReaderTarget {
   platform::ITone* m_tone = nullptr;
   int m_screenWidth = 0;
   int m_screenHeight = 0;
-  std::unique_ptr<gdi::Surface> m_surface;  // the backbuffer, screen-sized
+  // The backbuffer: screen-sized at first, grown in place (never replaced) when the client is
+  // larger, so that a DC on it stays valid on every thread.
+  std::unique_ptr<gdi::Surface> m_surface;
   vellum::Waker m_waker;
 
   // The view's client origin in screen coordinates, kept current by the UI thread.
@@ -259,6 +261,8 @@ class CVellumView : public QWidget, public vellum::IReaderTarget {
 
  private:
   void CreateResources();
+  void KeepMaximised();  // OnDraw's first step
+  void RepaintWhole();   // resize and show: the base picture over the whole client
   void StartReader();
   void UpdateClientOrigin();
   void PresentPending();    // UI thread

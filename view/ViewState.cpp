@@ -98,11 +98,8 @@ void CVellumView::ComputeLayout() {
   m_clientRect = {0, 0, width(), height()};
   const gdi::RECT& c = m_clientRect;
   // The backbuffer is screen-sized; a client larger than the screen (a test, a second monitor)
-  // gets a larger one now, while no other thread can be drawing.
-  if (c.right > m_surface->Width() || c.bottom > m_surface->Height()) {
-    m_surface = std::make_unique<gdi::Surface>(std::max(c.right, m_surface->Width()),
-                                               std::max(c.bottom, m_surface->Height()), 0xFFFFFF);
-  }
+  // needs more. It grows in place: a DC made on it before now stays valid.
+  m_surface->Grow(c.right, c.bottom);
   m_traceRegion = std::make_unique<gdi::Region>(c.left, c.top, c.right - kTraceRightMargin,
                                                 c.bottom - kTraceBottomMargin);
   if (m_packetLength == 5) CreateSelector();
