@@ -34,10 +34,7 @@ void CVellumView::OnDraw(gdi::DC& dc) {
                             m_clientRect.bottom);
     if (m_brushBlack) dc.FillRgn(whole, *m_brushBlack);
     DrawModeHeader();
-    if (m_frame) {
-      m_frame->SetStatusReadout(static_cast<int>(mode), m_maxX, m_maxY,
-                                m_packetLength == 7 ? 512 : 0, 0);
-    }
+    SetStatusReadout(static_cast<int>(mode), m_maxX, m_maxY, m_packetLength == 7 ? 512 : 0, 0);
     return;
   }
   DrawInfoScreen(dc);
@@ -49,7 +46,7 @@ void CVellumView::DrawInfoScreen(gdi::DC& dc) {
   const int32_t column = right - kPanelOffset;
   const int32_t resolution = m_packetLength == 7 ? 1000 : 500;
 
-  if (m_frame) m_frame->SetStatusReadout(0, 0, 0, 0, 0);
+  SetStatusReadout(0, 0, 0, 0, 0);
   dc.SetTextColor(kRed);
   dc.TextOut(column, 5,
              std::string(res::kSizeLabel) + vellum::FormatTabletSize(m_maxX, m_maxY, resolution));

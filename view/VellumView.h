@@ -92,6 +92,11 @@ class CVellumView : public QWidget, public vellum::IReaderTarget {
   // ---- readouts (Readouts.cpp) ----
   void ShowReadout(int32_t buttons, int32_t x, int32_t y, int32_t pressure) override;
   void OnMouseMove();
+  // The frame's SetStatusReadout, unless a notice holds the pane. UI thread.
+  void SetStatusReadout(int type, int x, int y, int pressure, int buttons);
+  // Puts `text` in the status pane and keeps it there through later readouts and repaints
+  // until the program ends (a lost tablet, a failed recording). UI thread.
+  void ShowStatusNotice(const std::string& text);
 
   // ---- mode screens (ModeScreens.cpp) ----
   void DrawModeHeader();
@@ -141,6 +146,9 @@ class CVellumView : public QWidget, public vellum::IReaderTarget {
   void PacketHandled() override;
   // The newest pointer position the reader asked for (screen coordinates).
   vellum::ClientPoint PendingPointer() const;
+  // The reader ended on a failed read, not on a stop: say so on stderr and in the status pane.
+  // UI thread (the reader posts it).
+  void OnTabletLost(const std::string& reason);
 
   // ---- presentation (Presentation.cpp) ----
   // Any thread: queue the rectangle to be shown; requests made before the UI thread gets to
@@ -237,6 +245,8 @@ class CVellumView : public QWidget, public vellum::IReaderTarget {
   std::atomic<uint32_t> m_packetsHandled{0};
   // The reader's loop has returned (stop, or a failed read such as a hang-up).
   std::atomic<bool> m_readerEnded{false};
+  // What holds the status pane instead of the readouts; "" while nothing does. UI thread only.
+  std::string m_statusNotice;
 
   // Selector state mirrored by the UI thread for the reader (which never calls into Qt).
   std::atomic<int32_t> m_selectorCurSel{2};
