@@ -48,7 +48,8 @@ struct ViewOptions {
   vellum::IByteTap* tap = nullptr;     // sees every byte the reader reads (capture recording)
   // No tablet found: default shows the message box, writes the text to stderr and exits 0.
   std::function<void(const std::string& message)> noTablet;
-  // Ends the process (F4, fatal paths). Default: flush standard streams and _exit(status).
+  // Ends the process (F4: 0; no tablet: 0; the found port not opening, no reader thread: 1).
+  // Default: flush standard streams and _exit(status).
   std::function<void(int status)> exitProcess;
   // Runs on F4 before the process ends (flushing recordings).
   std::function<void()> beforeExit;
@@ -274,6 +275,8 @@ class CVellumView : public QWidget, public vellum::IReaderTarget {
   void KeepMaximised();  // OnDraw's first step
   void RepaintWhole();   // resize and show: the base picture over the whole client
   void StartReader();
+  // A start-up failure: stderr, the message box, exit status 1.
+  void ReportFatal(const std::string& message);
   void UpdateClientOrigin();
   void PresentPending();    // UI thread
   void ApplyPendingPointer();  // UI thread

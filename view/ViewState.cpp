@@ -72,7 +72,9 @@ CVellumView::CVellumView(ViewOptions options, QWidget* parent)
   m_maxX = info.maxX;
   m_maxY = info.maxY;
   if (!vellum::OpenTabletPort(*port, info)) {
-    m_options.exitProcess(0);  // the tablet answered a moment ago; nothing useful to say
+    // The tablet answered a moment ago; another program may have taken the port since.
+    ReportFatal("The tablet on COM" + std::to_string(m_port) + " (" +
+                m_options.ports.Path(int(m_port)) + ") could not be opened: " + port->LastError());
     return;
   }
   m_hPort = std::move(port);
@@ -123,9 +125,15 @@ void CVellumView::StartReader() {
     m_readerThread = std::thread(&CVellumView::ReaderThreadProc, this);
     m_readerStarted = true;
   } catch (const std::system_error&) {
-    platform::ShowMessageBox(res::kAppTitle, res::kCreateThreadFailed);
-    m_options.exitProcess(0);
+    ReportFatal(res::kCreateThreadFailed);
   }
+}
+
+void CVellumView::ReportFatal(const std::string& message) {
+  std::fprintf(stderr, "vellum: %s\n", message.c_str());
+  std::fflush(stderr);
+  platform::ShowMessageBox(res::kAppTitle, message);
+  m_options.exitProcess(1);
 }
 
 void CVellumView::StopReader() {
