@@ -53,6 +53,9 @@ struct ViewOptions {
   std::function<void(int status)> exitProcess;
   // Runs on F4 before the process ends (flushing recordings).
   std::function<void()> beforeExit;
+  // Runs once the tablet has been found and its port opened, before the reader starts and
+  // before any window shows (recordings are created here, and only if there is a tablet).
+  std::function<void(const vellum::TabletInfo& info)> tabletFound;
   bool movePointer = true;  // tests that must not move the real pointer turn this off
   // Runs on the reader thread after each packet has been handled (benchmarks).
   std::function<void()> packetHandled;

@@ -78,6 +78,7 @@ CVellumView::CVellumView(ViewOptions options, QWidget* parent)
     return;
   }
   m_hPort = std::move(port);
+  if (m_options.tabletFound) m_options.tabletFound(info);
   const vellum::ScaleFactors scale = vellum::ComputeScaleFactors(m_screenWidth, m_screenHeight);
   m_scaleX = scale.x;
   m_scaleY = scale.y;
