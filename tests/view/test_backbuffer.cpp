@@ -23,8 +23,8 @@ constexpr gdi::COLORREF kRed = 0x0000FF;
 constexpr gdi::COLORREF kCyan = 0xFFFF00;
 
 std::unique_ptr<test::Emulator> QuietTablet() {
-  return std::make_unique<test::Emulator>(std::vector<std::string>{
-      "--model", "7", "--range", "5000", "3750", "--script", "/dev/null"});
+  return std::make_unique<test::Emulator>(
+      std::vector<std::string>{"--model", "7", "--range", "5000", "3750", "--script", "/dev/null"});
 }
 
 gdi::COLORREF Shown(const QImage& image, int x, int y) {
@@ -57,9 +57,9 @@ TEST(Backbuffer, ClientLargerThanTheScreenPaintsItsInfoScreen) {
     bool cyan;
   };
   const Probe probes[] = {
-      {10, 952, true},    {1100, 952, true},  {600, 945, false},  {600, 959, false},
-      {1152, 10, true},   {1152, 900, true},  {1145, 500, false}, {1159, 500, false},
-      {1226, 976, true},  {1290, 997, true},  {1226, 966, false},
+      {10, 952, true},   {1100, 952, true}, {600, 945, false},  {600, 959, false},
+      {1152, 10, true},  {1152, 900, true}, {1145, 500, false}, {1159, 500, false},
+      {1226, 976, true}, {1290, 997, true}, {1226, 966, false},
   };
   for (const Probe& p : probes) {
     EXPECT_EQ(v->Backbuffer().Pixel(p.x, p.y) == kCyan, p.cyan) << "(" << p.x << ", " << p.y << ")";

@@ -168,7 +168,8 @@ TEST(ReaderLive, HangUpIsToldAndTheViewGoesOn) {
   ASSERT_TRUE(told) << "status pane: \"" << v.frame.status_ << "\"";
   EXPECT_TRUE(v->m_readerEnded.load());
   EXPECT_EQ(v->m_packetsHandled.load(), 3u);
-  const std::string line = "vellum: tablet on COM1 (" + tablet.Path() + ") lost: the line hung up\n";
+  const std::string line =
+      "vellum: tablet on COM1 (" + tablet.Path() + ") lost: the line hung up\n";
   const size_t at = err.find(line);
   EXPECT_NE(at, std::string::npos) << err;
   EXPECT_EQ(err.find("lost:", at + line.size()), std::string::npos) << "said once: " << err;

@@ -53,7 +53,8 @@ struct Targets {
 // Where the pen hits, in screen coordinates, from the dropped rect (W - 145 to W - 20).
 Targets TargetsOf(CVellumView& v) {
   const gdi::RECT& d = v.m_selectorDroppedRect;
-  return {{d.right - 7, d.top + 10}, {d.right - 10, d.top + 25 + 10}, {d.left + 45, d.top + 25 + 5}};
+  return {
+      {d.right - 7, d.top + 10}, {d.right - 10, d.top + 25 + 10}, {d.left + 45, d.top + 25 + 5}};
 }
 
 void Highlight(CVellumView& v, int row) {  // as the pointer hovering over a row does
