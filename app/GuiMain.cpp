@@ -13,7 +13,7 @@
 #include "app/DisplayCheck.h"
 #include "app/MainFrame.h"
 #include "app/VellumApp.h"
-#include "tablet/CaptureRecorder.h"
+#include "app/WindowRecording.h"
 
 namespace vellum {
 namespace {
@@ -42,39 +42,45 @@ int RunGui(int argc, char** argv, const CommandLine& options) {
     return 1;
   }
   // --record: made before the application so that it outlives the view and its reader thread.
-  std::unique_ptr<CaptureRecorder> recorder;
+  std::unique_ptr<WindowRecording> recording;
   if (!options.record.empty()) {
-    recorder = std::make_unique<CaptureRecorder>();
-    const std::string error = recorder->Open(options.record);
-    if (!error.empty()) {
-      std::fprintf(stderr, "vellum: cannot record: %s\n", error.c_str());
-      return 1;
-    }
+    recording = std::make_unique<WindowRecording>(options.record, options.ports);
   }
   EnsureRuntimeDir();
   // Qt keeps references to argc and argv for the application's lifetime.
   static int qtArgc = 1;
   static char* qtArgv[] = {argv[0], nullptr};
   (void)argc;
-  CVellumApp app(qtArgc, qtArgv);
-  ViewOptions view;
-  view.ports = options.ports;
-  if (recorder) {
-    view.tap = recorder.get();
-    view.beforeExit = [r = recorder.get()] { r->Close(); };  // F4 ends the process right after
+  int status = 0;
+  {
+    CVellumApp app(qtArgc, qtArgv);
+    ViewOptions view;
+    view.ports = options.ports;
+    if (recording) {
+      WindowRecording* r = recording.get();
+      view.tap = &r->Recorder();
+      view.tabletFound = [r](const TabletInfo& info) { r->Start(info); };
+      // F4 and a stop signal end the process from within the view, the reader stopped first.
+      view.exitProcess = [r](int code) {
+        code = r->Finish(code);
+        std::fflush(nullptr);
+        ::_exit(code);
+      };
+    }
+    if (!app.InitInstance(std::move(view), options.document)) return 0;
+    QTimer flushTimer;
+    if (recording) {
+      recording->SetView(app.MainFrame()->View());
+      // Also writes out what the reader read before a hang-up ended it.
+      QObject::connect(&flushTimer, &QTimer::timeout, [r = recording.get()] { r->Tick(); });
+      flushTimer.start(1000);
+    }
+    status = app.exec();
+    if (recording) recording->SetView(nullptr);
   }
-  if (!app.InitInstance(std::move(view), options.document)) return 0;
-  QTimer flushTimer;
-  if (recorder) {
-    // Detection is over: the header can name the tablet before the reader's first byte.
-    const CVellumView* v = app.MainFrame()->View();
-    const TabletInfo found{v->m_port, v->m_packetLength, v->m_maxX, v->m_maxY};
-    recorder->SetHeader(CaptureHeaderFor(found, options.ports.Path(int(v->m_port))));
-    // Also writes out what the reader read before a hang-up ended it.
-    QObject::connect(&flushTimer, &QTimer::timeout, [r = recorder.get()] { r->Flush(); });
-    flushTimer.start(1000);
-  }
-  return app.exec();
+  // The window closed: the view and its reader are gone, the recording is complete.
+  if (recording) status = recording->Finish(status);
+  return status;
 }
 
 }  // namespace vellum

@@ -31,6 +31,10 @@ void CMainFrame::SetStatusReadout(int type, int x, int y, int pressure, int butt
   m_statusPane->setText(QString::fromLatin1(FormatStatusReadout(type, x, y, pressure, buttons)));
 }
 
+void CMainFrame::SetStatusText(const std::string& text) {
+  m_statusPane->setText(QString::fromStdString(text));
+}
+
 void CMainFrame::SetTitle(const std::string& title) {
   setWindowTitle(QString::fromLatin1(title.data(), static_cast<qsizetype>(title.size())));
 }

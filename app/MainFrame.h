@@ -20,6 +20,7 @@ class CMainFrame : public QMainWindow, public IViewFrame {
 
   // IViewFrame
   void SetStatusReadout(int type, int x, int y, int pressure, int buttons) override;
+  void SetStatusText(const std::string& text) override;
   void SetTitle(const std::string& title) override;
   bool IsZoomed() const override;
   void ShowMaximized() override;

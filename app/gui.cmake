@@ -6,7 +6,8 @@ target_sources(vellum PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/GuiMain.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MainFrame.cpp
   ${CMAKE_CURRENT_LIST_DIR}/VellumApp.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/VellumDoc.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/VellumDoc.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/WindowRecording.cpp)
 target_compile_definitions(vellum PRIVATE VELLUM_HAVE_GUI=1)
 target_link_libraries(vellum PRIVATE vellum_view Qt6::Widgets Qt6::PrintSupport PkgConfig::XCB)
 # The icon: the SVG, and its 48-pixel rendering for Qt without its svg plugins

@@ -42,8 +42,12 @@ RECT UnionRect(const RECT& a, const RECT& b);  // an empty side is ignored
 class Surface {
  public:
   Surface(int width, int height, COLORREF fill = 0xFFFFFF);
-  int Width() const;
+  int Width() const;   // takes the lock: the size may change under another thread
   int Height() const;
+  // Makes the surface at least width x height, keeping its pixels and filling the new area.
+  // In place and under the lock, so a DC on another thread keeps drawing on it: its next
+  // primitive sees the larger image. Returns whether it grew.
+  bool Grow(int width, int height, COLORREF fill = 0xFFFFFF);
   // Reading the pixels (presentation, tests) must hold Lock().
   std::mutex& Lock() const { return mutex_; }
   const QImage& Image() const { return image_; }

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <mutex>
 #include <utility>
 
 #include "gdi/Colour.h"
@@ -19,10 +20,26 @@ Surface::Surface(int width, int height, COLORREF fill)
 }
 
 int Surface::Width() const {
+  std::lock_guard lock(mutex_);
   return image_.width();
 }
 int Surface::Height() const {
+  std::lock_guard lock(mutex_);
   return image_.height();
+}
+
+bool Surface::Grow(int width, int height, COLORREF fill) {
+  std::lock_guard lock(mutex_);
+  const int w = std::max(width, image_.width());
+  const int h = std::max(height, image_.height());
+  if (w == image_.width() && h == image_.height()) return false;
+  QImage larger(w, h, QImage::Format_RGB32);
+  larger.fill(ToQRgb(fill));
+  for (int y = 0; y < image_.height(); ++y) {
+    std::copy_n(image_.constScanLine(y), image_.bytesPerLine(), larger.scanLine(y));
+  }
+  image_ = std::move(larger);
+  return true;
 }
 
 COLORREF Surface::Pixel(int x, int y) const {

@@ -125,7 +125,10 @@ void SerialPort::Write(const uint8_t* bytes, size_t count) {
 
 ReadResult SerialPort::ReadByte() {
   ReadResult result;
-  if (fd_ < 0) return result;
+  if (fd_ < 0) {
+    readFailure_ = "the port was closed";
+    return result;
+  }
   uint8_t b = 0;
   const ssize_t r = RetryEintr([&] { return int(::read(fd_, &b, 1)); });
   if (r == 1) {
@@ -135,9 +138,12 @@ ReadResult SerialPort::ReadByte() {
   } else if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
     result.ok = true;
   } else {
-    // 0 is a hang-up: an adapter unplugged, the emulator gone.
-    lastError_ =
-        r == 0 ? std::string("read: hang-up") : std::string("read: ") + std::strerror(errno);
+    // 0 is a hang-up: an adapter unplugged, the emulator gone. A tty whose other end has gone
+    // (a pty's master, a removed adapter) says EIO instead.
+    const int error = r < 0 ? errno : 0;
+    lastError_ = r == 0 ? std::string("read: hang-up") : std::string("read: ") + std::strerror(error);
+    readFailure_ = r == 0 || error == EIO ? std::string("the line hung up")
+                                          : std::string("the read failed: ") + std::strerror(error);
   }
   return result;
 }

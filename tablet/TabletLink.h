@@ -51,6 +51,9 @@ class IPort {
   // A descriptor that becomes readable when input arrives, for poll(); -1 when there is none
   // (fake ports). The reader waits on it between empty reads.
   virtual int PollFd() const { return -1; }
+  // Why the last failed read failed, in a few plain words for the user ("the line hung up");
+  // "" when no read has failed or the port cannot tell.
+  virtual std::string ReadFailure() const { return {}; }
 };
 
 // termios implementation. COMn is PortPaths::Path(n).
@@ -70,6 +73,7 @@ class SerialPort final : public IPort {
   void Pause(int ms) override;
   int64_t NowMs() const override;
   int PollFd() const override;
+  std::string ReadFailure() const override { return readFailure_; }
 
   const PortPaths& Paths() const { return paths_; }
   // errno-style text of the last failure, naming the failing call ("open: No such file ...").
@@ -79,6 +83,7 @@ class SerialPort final : public IPort {
   PortPaths paths_;
   int fd_ = -1;  // atomic access is not needed: Close() and ReadByte() are ordered by the stop join
   std::string lastError_;
+  std::string readFailure_;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -19,9 +19,13 @@ constexpr int kSeparatorBottom = 48;  // the trace area's bottom border, from th
 
 }  // namespace
 
-void CVellumView::OnDraw(gdi::DC& dc) {
+void CVellumView::KeepMaximised() {
   // A window restored by any means is maximised again at the next paint.
   if (m_frame && !m_frame->IsZoomed()) m_frame->ShowMaximized();
+}
+
+void CVellumView::OnDraw(gdi::DC& dc) {
+  KeepMaximised();
   if (!m_layoutDone) ComputeLayout();
 
   const uint32_t mode = m_mode.load(std::memory_order_relaxed);
@@ -30,10 +34,7 @@ void CVellumView::OnDraw(gdi::DC& dc) {
                             m_clientRect.bottom);
     if (m_brushBlack) dc.FillRgn(whole, *m_brushBlack);
     DrawModeHeader();
-    if (m_frame) {
-      m_frame->SetStatusReadout(static_cast<int>(mode), m_maxX, m_maxY,
-                                m_packetLength == 7 ? 512 : 0, 0);
-    }
+    SetStatusReadout(static_cast<int>(mode), m_maxX, m_maxY, m_packetLength == 7 ? 512 : 0, 0);
     return;
   }
   DrawInfoScreen(dc);
@@ -45,7 +46,7 @@ void CVellumView::DrawInfoScreen(gdi::DC& dc) {
   const int32_t column = right - kPanelOffset;
   const int32_t resolution = m_packetLength == 7 ? 1000 : 500;
 
-  if (m_frame) m_frame->SetStatusReadout(0, 0, 0, 0, 0);
+  SetStatusReadout(0, 0, 0, 0, 0);
   dc.SetTextColor(kRed);
   dc.TextOut(column, 5,
              std::string(res::kSizeLabel) + vellum::FormatTabletSize(m_maxX, m_maxY, resolution));
@@ -71,6 +72,12 @@ void CVellumView::DrawInfoScreen(gdi::DC& dc) {
 }
 
 void CVellumView::PaintBase(const gdi::RECT& rect) {
+  // The first paint's steps up to the layout run before the paint's DC exists: the layout
+  // decides the backbuffer's size. OnDraw then finds the layout done.
+  if (!m_layoutDone) {
+    KeepMaximised();
+    ComputeLayout();
+  }
   gdi::DC dc(*m_surface);
   dc.FillRect(rect, gdi::StockWhiteBrush());  // the window background
   const gdi::Region clip(rect.left, rect.top, rect.right, rect.bottom);
@@ -98,13 +105,20 @@ void CVellumView::resizeEvent(QResizeEvent* event) {
   UpdateClientOrigin();
   // The platform repaints a resized window whole: the base picture again (and the maximise
   // check). Before the first paint there is nothing to redraw.
-  if (m_layoutDone) PaintBase({0, 0, width(), height()});
+  if (m_layoutDone) RepaintWhole();
 }
 
 void CVellumView::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   UpdateClientOrigin();
-  if (m_layoutDone) PaintBase({0, 0, width(), height()});
+  if (m_layoutDone) RepaintWhole();
+}
+
+void CVellumView::RepaintWhole() {
+  // A window grown past the backbuffer (a larger monitor, a higher resolution) gets the base
+  // picture there too. The reader may be drawing: the backbuffer grows in place, under its lock.
+  m_surface->Grow(width(), height());
+  PaintBase({0, 0, width(), height()});
 }
 
 void CVellumView::moveEvent(QMoveEvent* event) {

@@ -1,6 +1,8 @@
 // The reader thread's body and what it reaches of the view. Nothing here touches a Qt widget:
 // values go through atomics, pointer moves and presentation are posted to the UI thread.
 #include <QMetaObject>
+#include <cstdio>
+#include <string>
 
 #include "platform/Pointer.h"
 #include "view/VellumView.h"
@@ -31,8 +33,23 @@ int CVellumView::ReaderThreadProc(CVellumView* view) {
   if (config.packetLength == 5) view->MeasureSelector();
   const int result = vellum::RunReader(*view->m_hPort, config, *view, view->m_stop, &view->m_waker,
                                        view->m_options.tap);
+  if (!view->m_stop.load(std::memory_order_relaxed)) {
+    // A read failed: the tablet is gone. The window and its keys go on; the user is told.
+    std::string reason = view->m_hPort->ReadFailure();
+    if (reason.empty()) reason = "the read failed";
+    QMetaObject::invokeMethod(
+        view, [view, reason] { view->OnTabletLost(reason); }, Qt::QueuedConnection);
+  }
   view->m_readerEnded.store(true, std::memory_order_release);
   return result;
+}
+
+void CVellumView::OnTabletLost(const std::string& reason) {
+  const std::string port = "COM" + std::to_string(m_port);
+  std::fprintf(stderr, "vellum: tablet on %s (%s) lost: %s\n", port.c_str(),
+               m_options.ports.Path(static_cast<int>(m_port)).c_str(), reason.c_str());
+  std::fflush(stderr);
+  ShowStatusNotice("Tablet on " + port + " lost: " + reason + ". F4 ends the program.");
 }
 
 void CVellumView::StoreButtons(int32_t code) {

@@ -211,13 +211,15 @@ void CVellumView::OnSelectorChange() {
 void CVellumView::PenSelectorStep(int32_t code, vellum::ClientPoint pt) {
   if (code <= 0 || !m_selector) return;
   QComboBox* box = m_selector;
-  const int64_t w = m_selectorWidth;
+  // The pen's point is on the screen: so are the bounds, x and y alike, all taken from the
+  // dropped rectangle (W - 145 to W - 20 in the client). Bounds from the client width alone
+  // missed by the window's offset whenever the client was not at the screen's left edge.
   const gdi::RECT& dropped = m_selectorDroppedRect;
   const bool open = m_selectorDropped.load(std::memory_order_relaxed);
 
   // The drop-down button toggles the list once per press: the latch holds until the code
   // changes. Its column runs down the open list's right edge too, so a press there closes it.
-  const int64_t buttonRight = w - kRightFromRight;
+  const int64_t buttonRight = dropped.right;
   if (!m_selectorLatch && InRange(pt.x, buttonRight - kButtonWidth, buttonRight) &&
       InRange(pt.y, dropped.top, dropped.bottom)) {
     if (open) {
@@ -232,7 +234,7 @@ void CVellumView::PenSelectorStep(int32_t code, vellum::ClientPoint pt) {
   }
 
   const int64_t itemsTop = int64_t(dropped.top) + kFieldHeight;
-  if (open && InRange(pt.x, w - kLeftFromRight, buttonRight) &&
+  if (open && InRange(pt.x, dropped.left, buttonRight) &&
       InRange(pt.y, itemsTop, itemsTop + m_selectorListHeight)) {
     const int32_t s = m_selectorCurSel.load(std::memory_order_relaxed);
     QMetaObject::invokeMethod(

@@ -48,10 +48,14 @@ struct ViewOptions {
   vellum::IByteTap* tap = nullptr;     // sees every byte the reader reads (capture recording)
   // No tablet found: default shows the message box, writes the text to stderr and exits 0.
   std::function<void(const std::string& message)> noTablet;
-  // Ends the process (F4, fatal paths). Default: flush standard streams and _exit(status).
+  // Ends the process (F4: 0; no tablet: 0; the found port not opening, no reader thread: 1).
+  // Default: flush standard streams and _exit(status).
   std::function<void(int status)> exitProcess;
   // Runs on F4 before the process ends (flushing recordings).
   std::function<void()> beforeExit;
+  // Runs once the tablet has been found and its port opened, before the reader starts and
+  // before any window shows (recordings are created here, and only if there is a tablet).
+  std::function<void(const vellum::TabletInfo& info)> tabletFound;
   bool movePointer = true;  // tests that must not move the real pointer turn this off
   // Runs on the reader thread after each packet has been handled (benchmarks).
   std::function<void()> packetHandled;
@@ -92,6 +96,11 @@ class CVellumView : public QWidget, public vellum::IReaderTarget {
   // ---- readouts (Readouts.cpp) ----
   void ShowReadout(int32_t buttons, int32_t x, int32_t y, int32_t pressure) override;
   void OnMouseMove();
+  // The frame's SetStatusReadout, unless a notice holds the pane. UI thread.
+  void SetStatusReadout(int type, int x, int y, int pressure, int buttons);
+  // Puts `text` in the status pane and keeps it there through later readouts and repaints
+  // until the program ends (a lost tablet, a failed recording). UI thread.
+  void ShowStatusNotice(const std::string& text);
 
   // ---- mode screens (ModeScreens.cpp) ----
   void DrawModeHeader();
@@ -141,6 +150,9 @@ class CVellumView : public QWidget, public vellum::IReaderTarget {
   void PacketHandled() override;
   // The newest pointer position the reader asked for (screen coordinates).
   vellum::ClientPoint PendingPointer() const;
+  // The reader ended on a failed read, not on a stop: say so on stderr and in the status pane.
+  // UI thread (the reader posts it).
+  void OnTabletLost(const std::string& reason);
 
   // ---- presentation (Presentation.cpp) ----
   // Any thread: queue the rectangle to be shown; requests made before the UI thread gets to
@@ -215,7 +227,9 @@ class CVellumView : public QWidget, public vellum::IReaderTarget {
   platform::ITone* m_tone = nullptr;
   int m_screenWidth = 0;
   int m_screenHeight = 0;
-  std::unique_ptr<gdi::Surface> m_surface;  // the backbuffer, screen-sized
+  // The backbuffer: screen-sized at first, grown in place (never replaced) when the client is
+  // larger, so that a DC on it stays valid on every thread.
+  std::unique_ptr<gdi::Surface> m_surface;
   vellum::Waker m_waker;
 
   // The view's client origin in screen coordinates, kept current by the UI thread.
@@ -235,6 +249,8 @@ class CVellumView : public QWidget, public vellum::IReaderTarget {
   std::atomic<uint32_t> m_packetsHandled{0};
   // The reader's loop has returned (stop, or a failed read such as a hang-up).
   std::atomic<bool> m_readerEnded{false};
+  // What holds the status pane instead of the readouts; "" while nothing does. UI thread only.
+  std::string m_statusNotice;
 
   // Selector state mirrored by the UI thread for the reader (which never calls into Qt).
   std::atomic<int32_t> m_selectorCurSel{2};
@@ -259,7 +275,11 @@ class CVellumView : public QWidget, public vellum::IReaderTarget {
 
  private:
   void CreateResources();
+  void KeepMaximised();  // OnDraw's first step
+  void RepaintWhole();   // resize and show: the base picture over the whole client
   void StartReader();
+  // A start-up failure: stderr, the message box, exit status 1.
+  void ReportFatal(const std::string& message);
   void UpdateClientOrigin();
   void PresentPending();    // UI thread
   void ApplyPendingPointer();  // UI thread

@@ -7,6 +7,8 @@ class IViewFrame {
  public:
   virtual ~IViewFrame() = default;
   virtual void SetStatusReadout(int type, int x, int y, int pressure, int buttons) = 0;
+  // Replaces status pane 0's text with a notice of the program's own (a lost tablet).
+  virtual void SetStatusText(const std::string& text) = 0;
   virtual void SetTitle(const std::string& title) = 0;
   virtual bool IsZoomed() const = 0;
   virtual void ShowMaximized() = 0;

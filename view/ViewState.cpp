@@ -72,10 +72,13 @@ CVellumView::CVellumView(ViewOptions options, QWidget* parent)
   m_maxX = info.maxX;
   m_maxY = info.maxY;
   if (!vellum::OpenTabletPort(*port, info)) {
-    m_options.exitProcess(0);  // the tablet answered a moment ago; nothing useful to say
+    // The tablet answered a moment ago; another program may have taken the port since.
+    ReportFatal("The tablet on COM" + std::to_string(m_port) + " (" +
+                m_options.ports.Path(int(m_port)) + ") could not be opened: " + port->LastError());
     return;
   }
   m_hPort = std::move(port);
+  if (m_options.tabletFound) m_options.tabletFound(info);
   const vellum::ScaleFactors scale = vellum::ComputeScaleFactors(m_screenWidth, m_screenHeight);
   m_scaleX = scale.x;
   m_scaleY = scale.y;
@@ -98,11 +101,8 @@ void CVellumView::ComputeLayout() {
   m_clientRect = {0, 0, width(), height()};
   const gdi::RECT& c = m_clientRect;
   // The backbuffer is screen-sized; a client larger than the screen (a test, a second monitor)
-  // gets a larger one now, while no other thread can be drawing.
-  if (c.right > m_surface->Width() || c.bottom > m_surface->Height()) {
-    m_surface = std::make_unique<gdi::Surface>(std::max(c.right, m_surface->Width()),
-                                               std::max(c.bottom, m_surface->Height()), 0xFFFFFF);
-  }
+  // needs more. It grows in place: a DC made on it before now stays valid.
+  m_surface->Grow(c.right, c.bottom);
   m_traceRegion = std::make_unique<gdi::Region>(c.left, c.top, c.right - kTraceRightMargin,
                                                 c.bottom - kTraceBottomMargin);
   if (m_packetLength == 5) CreateSelector();
@@ -126,9 +126,15 @@ void CVellumView::StartReader() {
     m_readerThread = std::thread(&CVellumView::ReaderThreadProc, this);
     m_readerStarted = true;
   } catch (const std::system_error&) {
-    platform::ShowMessageBox(res::kAppTitle, res::kCreateThreadFailed);
-    m_options.exitProcess(0);
+    ReportFatal(res::kCreateThreadFailed);
   }
+}
+
+void CVellumView::ReportFatal(const std::string& message) {
+  std::fprintf(stderr, "vellum: %s\n", message.c_str());
+  std::fflush(stderr);
+  platform::ShowMessageBox(res::kAppTitle, message);
+  m_options.exitProcess(1);
 }
 
 void CVellumView::StopReader() {

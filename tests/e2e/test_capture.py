@@ -1,8 +1,11 @@
 """`vellum --record FILE` in the window: the recording is complete after F4, after the window
-manager's close, and, a second later, after a hang-up while the window stays open; and it plays
-back through `vellum-tablet --replay` into `vellum --monitor` with the packets it recorded."""
+manager's close, after SIGTERM and SIGINT, and, a second later, after a hang-up while the window
+stays open; it plays back through `vellum-tablet --replay` into `vellum --monitor` with the
+packets it recorded. A start without a tablet leaves an existing file as it was; a failed write
+is told and ends the program with status 1."""
 
 import os
+import signal
 import subprocess
 import tempfile
 import time
@@ -103,6 +106,65 @@ def test_window_manager_close_leaves_a_complete_recording():
         check(s.wait_exit(3.0) == 0, "close by the window manager")
     _, data = read_capture(capture)
     check(len(packets_in(data)) == PACKETS, "%d packets recorded" % len(packets_in(data)))
+
+
+def test_stop_signals_leave_a_complete_recording():
+    # Well within the first second of streaming, as for F4: only the close can have written it.
+    for sig in (signal.SIGTERM, signal.SIGINT):
+        capture = os.path.join(tmp, "signal-%d.txt" % sig)
+        with recorded_session(capture) as s:
+            s.start()
+            time.sleep(0.3)
+            s.vellum.send_signal(sig)
+            check(s.wait_exit(3.0) == 0, "%s: exit status %s" % (sig.name, s.vellum.poll()))
+        header, data = read_capture(capture)
+        check(header.get("port") == "1", "%s: header %r" % (sig.name, header))
+        check(len(packets_in(data)) > 0, "%s: nothing recorded" % sig.name)
+
+
+def test_no_tablet_leaves_an_existing_file_untouched():
+    capture = os.path.join(tmp, "precious.txt")
+    with open(capture, "w") as f:
+        f.write("an earlier recording\n")
+    missing = os.path.join(tmp, "never-made.txt")
+    for path in (capture, missing):
+        with Session(vellum, tablet, emulator_args=None, vellum_args=["--record", path]) as s:
+            s.start(wait_for_window=False)
+            box = s.wait_window()  # the no-tablet message
+            s.run(["xdotool", "windowactivate", "--sync", box])
+            s.key("Return")
+            check(s.wait_exit(3.0) == 0, "no tablet: exit status %s" % s.vellum.poll())
+    with open(capture) as f:
+        check(f.read() == "an earlier recording\n", "the existing file was changed")
+    check(not os.path.exists(missing), "a capture file was made without a tablet")
+
+
+def status_pane_ink(s, win, shot):
+    """Dark pixels in the status pane (the bottom 20 rows of the window's client area)."""
+    x, y, w, h = s.geometry(win)
+    dark = 0
+    for yy in range(y + h - 20, y + h):
+        for xx in range(x, x + min(w, 700)):
+            p = shot.pixel(xx, yy)
+            dark += p is not None and max(p) < 100
+    return dark
+
+
+def test_write_failure_is_told_and_ends_with_status_1():
+    with recorded_session("/dev/full") as s:
+        s.start()
+        time.sleep(0.3)
+        check(status_pane_ink(s, s.window, s.screenshot()) == 0, "the status pane is not empty")
+        time.sleep(1.5)  # the first write goes out within a second
+        _, err = s.vellum_output()
+        check("vellum: recording /dev/full failed: write: " in err, "stderr %r" % err)
+        check(err.count("recording /dev/full failed") == 1, "told more than once: %r" % err)
+        check(status_pane_ink(s, s.window, s.screenshot()) > 50, "nothing in the status pane")
+        s.key("F1")  # a repaint keeps the notice
+        time.sleep(0.3)
+        check(status_pane_ink(s, s.window, s.screenshot()) > 50, "the notice went on F1")
+        s.key("F4")
+        check(s.wait_exit(3.0) == 1, "F4 after a failed recording: status %s" % s.vellum.poll())
 
 
 def test_hang_up_is_on_disk_within_a_second_and_replays():

@@ -12,8 +12,12 @@ hang_up: None, or (where, count) with where one of
     "range"     after `count` bytes of the range reply
     "packet"    after `count` whole data packets and 3 bytes of the next one
 The stream starts at the probe's closing DC1 and stops at DC3, as on a tablet.
+
+take_after_probe: True makes another holder of the port take it (flock) as soon as the host
+lets go of it after its probe, so that the host's final open of the port fails.
 """
 
+import fcntl
 import os
 import select
 import threading
@@ -31,9 +35,12 @@ def packet(buttons, x, y, pressure=0, length=7):
 
 
 class Device:
-    def __init__(self, model=7, max_x=5000, max_y=3750, hang_up=None, packet_ms=8.0):
+    def __init__(self, model=7, max_x=5000, max_y=3750, hang_up=None, packet_ms=8.0,
+                 take_after_probe=False):
         self.model, self.max_x, self.max_y = model, max_x, max_y
         self.hang_up = hang_up
+        self.take_after_probe = take_after_probe
+        self._taken = threading.Event()
         self.packet_ms = packet_ms
         self.master, self.slave = os.openpty()
         tty.setraw(self.slave)  # the host's open sets its own modes; this keeps bytes raw until then
@@ -67,6 +74,14 @@ class Device:
     def wait_hung_up(self, timeout):
         return self._hung_up.wait(timeout)
 
+    def taken(self):
+        return self._taken.is_set()
+
+    def _take(self):
+        # Our own descriptor of the port: the lock waits for the host's close, then holds.
+        fcntl.flock(self.slave, fcntl.LOCK_EX)
+        self._taken.set()
+
     # ---- the tablet ----
     def _drop(self):
         if self.master is not None:
@@ -91,6 +106,8 @@ class Device:
             return self._send(packet(0, self.max_x, self.max_y, 0, self.model), "range")
         if b == 0x11:
             self._streaming = True
+            if self.take_after_probe and not self._taken.is_set():
+                threading.Thread(target=self._take, daemon=True).start()
         elif b == 0x13:
             self._streaming = False
         return True

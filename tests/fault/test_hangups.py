@@ -1,6 +1,6 @@
 """The line drops in the middle of the identification block, of the range reply and of a data
 packet: detection gives up on that port at once, the monitor ends with every whole packet, and
-the window stays and answers its keys."""
+the window says so, stays and answers its keys."""
 
 import subprocess
 import sys
@@ -71,6 +71,10 @@ def test_hang_up_mid_packet_leaves_the_window():
             check(dev.wait_hung_up(10), "the device never dropped the line")
             time.sleep(0.3)
             check(s.vellum.poll() is None, "vellum ended after the hang-up")
+            # Told once, naming the port and the reason (the status pane says it too).
+            _, err = s.vellum_output()
+            said = "vellum: tablet on COM1 (%s) lost: the line hung up\n" % dev.path
+            check(err.count(said) == 1, "%d-byte: stderr %r" % (model, err))
             s.key("F1")
             deadline = time.monotonic() + 5
             while "Event:Linear" not in s.title(s.window) and time.monotonic() < deadline:

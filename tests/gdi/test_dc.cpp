@@ -66,5 +66,25 @@ TEST(Surface, PixelOutsideIsAllOnes) {
   EXPECT_EQ(s.Pixel(0, -1), 0xFFFFFFFFu);
 }
 
+// A DC made before the surface grew draws on the larger image: nothing is left pointing at the
+// old one (the view's reader keeps its DC while the window grows).
+TEST(Surface, GrowsInPlaceKeepingItsPixelsAndItsDcs) {
+  Surface s(4, 3, kGrey);
+  DC dc(s);
+  const Brush red(kRed);
+  dc.FillRect({0, 0, 2, 2}, red);
+  EXPECT_TRUE(s.Grow(6, 5, kWhite));
+  EXPECT_EQ(s.Width(), 6);
+  EXPECT_EQ(s.Height(), 5);
+  EXPECT_EQ(s.Pixel(1, 1), kRed);
+  EXPECT_EQ(s.Pixel(3, 2), kGrey);
+  EXPECT_EQ(s.Pixel(4, 2), kWhite);
+  EXPECT_EQ(s.Pixel(0, 4), kWhite);
+  dc.FillRect({4, 3, 6, 5}, red);
+  EXPECT_EQ(s.Pixel(5, 4), kRed);
+  EXPECT_FALSE(s.Grow(5, 5)) << "a surface never shrinks";
+  EXPECT_EQ(s.Width(), 6);
+}
+
 }  // namespace
 }  // namespace gdi::test

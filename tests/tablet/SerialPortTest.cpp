@@ -94,8 +94,13 @@ TEST(SerialPort, HangUpFailsTheRead) {
   ASSERT_TRUE(pty.ok());
   SerialPort port(OnlyCom1(pty.path()));
   ASSERT_EQ(port.Open(1), OpenResult::kOk) << port.LastError();
+  EXPECT_EQ(port.ReadFailure(), "");
   pty.CloseMaster();
   EXPECT_FALSE(port.ReadByte().ok);
+  EXPECT_EQ(port.ReadFailure(), "the line hung up");
+  port.Close();
+  EXPECT_FALSE(port.ReadByte().ok);
+  EXPECT_EQ(port.ReadFailure(), "the port was closed");
 }
 
 TEST(SerialPort, OpenOutcomes) {

@@ -155,19 +155,52 @@ TEST(ReaderLive, FillerByteInsideAPacketKeepsThePacket) {
   std::remove(script.c_str());
 }
 
-TEST(ReaderLive, HangUpEndsTheReaderSilentlyAndTheViewGoesOn) {
+// Regression: the lost tablet went unsaid; the screens froze with nothing said anywhere.
+TEST(ReaderLive, HangUpIsToldAndTheViewGoesOn) {
   const std::string script = WriteScript("gap 300\nstroke 1 500 500 4500 3000 10 100 400\n");
   test::Emulator tablet(
       {"--model", "7", "--range", "5000", "3750", "--hang-up-after", "3", "--script", script});
+  ::testing::internal::CaptureStderr();
   test::ViewUnderTest v(tablet.Path(), 1, 1024, 768);
-  ASSERT_TRUE(WaitFor([&] { return v->m_readerEnded.load(); }));
+  const std::string notice = "Tablet on COM1 lost: the line hung up. F4 ends the program.";
+  const bool told = WaitFor([&] { return v.frame.status_ == notice; });
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(told) << "status pane: \"" << v.frame.status_ << "\"";
+  EXPECT_TRUE(v->m_readerEnded.load());
   EXPECT_EQ(v->m_packetsHandled.load(), 3u);
-  v->InvalidateAndPaint(v->m_clientRect);  // the UI thread goes on painting
-  v->m_mode = 1;
+  const std::string line =
+      "vellum: tablet on COM1 (" + tablet.Path() + ") lost: the line hung up\n";
+  const size_t at = err.find(line);
+  EXPECT_NE(at, std::string::npos) << err;
+  EXPECT_EQ(err.find("lost:", at + line.size()), std::string::npos) << "said once: " << err;
+
+  // The UI thread goes on painting, every key keeps the notice until F4: the info screen, the
+  // Linear screen (whose readout would be in the pane) and its mouse moves, F3, back again.
   v->InvalidateAndPaint(v->m_clientRect);
+  EXPECT_EQ(v.frame.status_, notice);
+  v->OnKeyDown(kVkF1, 1, 0);
   EXPECT_EQ(v->Backbuffer().Pixel(400, 300), 0x000000u);
-  v->m_mode = 0;
+  EXPECT_EQ(v.frame.status_, notice);
+  v->OnMouseMove();
+  EXPECT_EQ(v.frame.status_, notice);
+  for (uint32_t key : {kVkF5, kVkF3, kVkF5, kVkF1}) {
+    v->OnKeyDown(key, 1, 0);
+    EXPECT_EQ(v.frame.status_, notice) << "after key " << key << " in mode " << v->m_mode.load();
+  }
+  EXPECT_EQ(v->m_mode.load(), 0u);
+  EXPECT_EQ(v.exitCalls, 0);
+  v->OnKeyDown(kVkF4, 1, 0);
+  EXPECT_EQ(v.exitCalls, 1);
+  EXPECT_EQ(v.exitStatus, 0);
   std::remove(script.c_str());
+}
+
+TEST(ReaderLive, StopIsNotALostTablet) {
+  test::Emulator tablet({"--model", "7", "--range", "5000", "3750", "--script", "/dev/null"});
+  test::ViewUnderTest v(tablet.Path(), 1, 1024, 768);
+  v->StopReader();
+  test::Pump(30);
+  EXPECT_EQ(v.frame.status_, "");
 }
 
 TEST(ReaderLive, StopEndsAStreamingReaderAndClosesThePort) {

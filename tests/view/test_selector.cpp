@@ -50,10 +50,11 @@ struct Targets {
   vellum::ClientPoint button, listEdge, item;
 };
 
-// Where the pen hits, in screen coordinates: x from the client width, y from the dropped rect.
+// Where the pen hits, in screen coordinates, from the dropped rect (W - 145 to W - 20).
 Targets TargetsOf(CVellumView& v) {
-  const int w = v.m_selectorWidth, top = v.m_selectorDroppedRect.top;
-  return {{w - 27, top + 10}, {w - 30, top + 25 + 10}, {w - 100, top + 25 + 5}};
+  const gdi::RECT& d = v.m_selectorDroppedRect;
+  return {
+      {d.right - 7, d.top + 10}, {d.right - 10, d.top + 25 + 10}, {d.left + 45, d.top + 25 + 5}};
 }
 
 void Highlight(CVellumView& v, int row) {  // as the pointer hovering over a row does
@@ -199,6 +200,34 @@ TEST(Selector, PenChoiceClosesSelectsRedrawsAndGivesTheFocusBack) {
   Pen(rig, 1, at.item);
   test::Pump(10);
   EXPECT_GT(pictest::Count(*rig, ClearRect(*rig), kSentinel), 0);
+}
+
+// Regression: the pen's screen x was compared with bounds from the client width, so with a
+// panel on the left or the window on a right-hand monitor every press missed by the offset.
+TEST(Selector, PenHitsTheSelectorWithTheClientAwayFromTheScreenOrigin) {
+  Rig rig(5);
+  rig->move(300, 200);
+  Settle(rig);
+  const QPoint origin = rig->mapToGlobal(QPoint(0, 0));
+  ASSERT_GE(origin.x(), 300);  // the window frame may add its border
+  const Targets at = TargetsOf(*rig);
+  EXPECT_EQ(at.button.x, origin.x() + 1024 - 27);
+  EXPECT_EQ(at.button.y, origin.y() + 105 + 10);
+
+  Pen(rig, 1, at.button);
+  test::Pump(30);
+  EXPECT_TRUE(Popup(*rig)->isVisible()) << "the press on the drop-down button missed";
+  Highlight(*rig, 1);
+  Pen(rig, 0, at.item);
+  Pen(rig, 1, at.item);
+  test::Pump(30);
+  EXPECT_EQ(rig->m_transducer.load(), 3) << "the press on the list missed";
+  EXPECT_FALSE(Popup(*rig)->isVisible());
+  // Where the old bounds lay, at the client's x without the offset, nothing is hit.
+  Pen(rig, 0, {1024 - 27, at.button.y});
+  Pen(rig, 1, {1024 - 27, at.button.y});
+  test::Pump(30);
+  EXPECT_FALSE(Popup(*rig)->isVisible());
 }
 
 TEST(Selector, F1HidesItOnTheTestScreensAndShowsItOnReturn) {
