@@ -14,9 +14,9 @@
 
 #include <QImage>
 
-class QPaintDevice;
+#include "base/Geometry.h"
 
-#include "gdi/MulDiv.h"
+class QPaintDevice;
 
 namespace gdi {
 
@@ -25,17 +25,9 @@ constexpr COLORREF RGB(uint8_t r, uint8_t g, uint8_t b) {
   return uint32_t(r) | (uint32_t(g) << 8) | (uint32_t(b) << 16);
 }
 
-struct POINT {
-  int32_t x = 0;
-  int32_t y = 0;
-  friend bool operator==(const POINT&, const POINT&) = default;
-};
+using POINT = vellum::Point;
+using RECT = vellum::Rect;  // right and bottom exclusive
 
-struct RECT {
-  int32_t left = 0, top = 0, right = 0, bottom = 0;  // right and bottom exclusive
-  bool IsEmpty() const { return right <= left || bottom <= top; }
-  friend bool operator==(const RECT&, const RECT&) = default;
-};
 RECT UnionRect(const RECT& a, const RECT& b);  // an empty side is ignored
 
 // A QImage (RGB32) with the lock that every primitive takes.

@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "gdi/MulDiv.h"
+#include "base/MulDiv.h"
 
 namespace vellum {
 namespace {
@@ -43,11 +43,11 @@ void PacketDispatcher::Handle(const uint8_t* packet) {
     const TabletPacket decoded = DecodePacket(packet, config_.packetLength);
     tabletX_ = decoded.x;
     tabletY_ = decoded.y;
-    client_.x = gdi::MulDiv(tabletX_, config_.width, config_.maxX);
-    client_.y = gdi::MulDiv(config_.maxY - tabletY_, config_.height, config_.maxY);
+    client_.x = vellum::MulDiv(tabletX_, config_.width, config_.maxX);
+    client_.y = vellum::MulDiv(config_.maxY - tabletY_, config_.height, config_.maxY);
     if (config_.packetLength == 7) {
       pressure_ = decoded.pressure;
-      target_.StorePenWidth(gdi::MulDiv(pressure_, 50, 512));
+      target_.StorePenWidth(vellum::MulDiv(pressure_, 50, 512));
     }
   }
   const int32_t code = packet[0] & 7;

@@ -2,6 +2,7 @@
 // Keystroke updates made by the reader thread.
 #include <string>
 
+#include "base/MulDiv.h"
 #include "res/Strings.h"
 #include "tablet/TabletSize.h"
 #include "view/Text.h"
@@ -136,8 +137,8 @@ void CVellumView::ShowShake(int32_t x, int32_t y) {
   if (x == m_shakeShown.x && y == m_shakeShown.y) return;
   {
     ViewDC dc(*this);
-    const gdi::Region band(m_clientRect.left, gdi::MulDiv(m_clientRect.bottom, 1, 3),
-                           m_clientRect.right, gdi::MulDiv(m_clientRect.bottom, 2, 3));
+    const gdi::Region band(m_clientRect.left, vellum::MulDiv(m_clientRect.bottom, 1, 3),
+                           m_clientRect.right, vellum::MulDiv(m_clientRect.bottom, 2, 3));
     if (m_brushBlack) dc.FillRgn(band, *m_brushBlack);
 
     const gdi::Font* previous = dc.SelectObject(m_font.get());

@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "gdi/MulDiv.h"
+#include "base/MulDiv.h"
 #include "tablet/TabletSize.h"
 
 namespace vellum {
@@ -33,7 +33,7 @@ TEST(MulDiv, RoundsHalvesAwayFromZero) {
         Row{1, 1, 0, -1}, Row{INT_MAX, INT_MAX, 1, -1}, Row{INT_MIN, 1, -1, -1},
         Row{INT_MIN, 1, 1, INT_MIN}, Row{INT_MAX, INT_MAX, INT_MAX, INT_MAX},
         Row{INT_MIN, INT_MIN, INT_MIN, INT_MIN}}) {
-    EXPECT_EQ(gdi::MulDiv(r.a, r.b, r.c), r.expected) << r.a << "*" << r.b << "/" << r.c;
+    EXPECT_EQ(vellum::MulDiv(r.a, r.b, r.c), r.expected) << r.a << "*" << r.b << "/" << r.c;
   }
 }
 

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <future>
 
-#include "gdi/MulDiv.h"
+#include "base/MulDiv.h"
 #include "tablet/Detection.h"
 #include "tablet/Reader.h"
 #include "tests/tools/EmulatorPorts.h"
@@ -168,8 +168,8 @@ TEST(ReaderOnPty, ReadsEveryPacketUntilTheLineDrops) {
   EXPECT_EQ(target.packets.load(), kPackets);
   const int last = kPackets - 1;
   EXPECT_EQ(target.lastButtons, last % 8);
-  EXPECT_EQ(target.lastTrace,
-            (ClientPoint{gdi::MulDiv(100 * last, 1024, 5000), gdi::MulDiv(90 * last, 768, 3750)}));
+  EXPECT_EQ(target.lastTrace, (ClientPoint{vellum::MulDiv(100 * last, 1024, 5000),
+                                           vellum::MulDiv(90 * last, 768, 3750)}));
 }
 
 TEST(ReaderOnPty, StopEndsAnIdleReaderAtOnce) {

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "PictureRig.h"
-#include "gdi/MulDiv.h"
+#include "base/MulDiv.h"
 #include "tablet/Reader.h"
 
 namespace {
@@ -268,8 +268,8 @@ TEST(Selector, NoDeadlockUnderAFloodOfPacketsAndKeys) {
   // A 5-byte packet whose point lands on `screen` (within a pixel).
   auto packet = [&](int code, vellum::ClientPoint screen) {
     const int32_t cx = screen.x - origin.x(), cy = screen.y - origin.y();
-    const int32_t x = gdi::MulDiv(cx, config.maxX, config.width);
-    const int32_t y = config.maxY - gdi::MulDiv(cy, config.maxY, config.height);
+    const int32_t x = vellum::MulDiv(cx, config.maxX, config.width);
+    const int32_t y = config.maxY - vellum::MulDiv(cy, config.maxY, config.height);
     return std::array<uint8_t, 5>{uint8_t(0x98 | code), uint8_t(x & 0x7F), uint8_t(x >> 7),
                                   uint8_t(y & 0x7F), uint8_t(y >> 7)};
   };

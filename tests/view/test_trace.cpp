@@ -5,7 +5,7 @@
 #include <string>
 
 #include "ScreenChecks.h"
-#include "gdi/MulDiv.h"
+#include "base/MulDiv.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ using screens::Rig;
 void Packet(Rig& rig, int code, int x, int y, int pressure = 0) {
   CVellumView& view = rig.view();
   view.StoreButtons(code);
-  if (view.m_packetLength == 7) view.StorePenWidth(gdi::MulDiv(pressure, 50, 512));
+  if (view.m_packetLength == 7) view.StorePenWidth(vellum::MulDiv(pressure, 50, 512));
   view.DrawTraceSegment({x, y});
 }
 

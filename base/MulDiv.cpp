@@ -1,9 +1,9 @@
-#include "gdi/MulDiv.h"
+#include "base/MulDiv.h"
 
 #include <cstdlib>
 #include <limits>
 
-namespace gdi {
+namespace vellum {
 
 int32_t MulDiv(int32_t a, int32_t b, int32_t c) {
   if (c == 0) return -1;
@@ -22,4 +22,4 @@ int32_t MulDiv(int32_t a, int32_t b, int32_t c) {
   return int32_t(result);
 }
 
-}  // namespace gdi
+}  // namespace vellum
