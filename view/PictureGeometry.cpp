@@ -11,9 +11,9 @@ namespace {
 constexpr double kLimit = double(1 << 27);
 
 template <std::size_t N, std::size_t M>
-std::array<Pixel, M> WithTrailer(const Placement& at, const std::array<DesignPoint, N>& points) {
+std::array<Point, M> WithTrailer(const Placement& at, const std::array<DesignPoint, N>& points) {
   static_assert(M == N + 1);
-  std::array<Pixel, M> out{};  // the last one stays the pixel (0, 0)
+  std::array<Point, M> out{};  // the last one stays the point (0, 0)
   for (std::size_t i = 0; i < N; ++i) out[i] = at(points[i]);
   return out;
 }
@@ -27,7 +27,7 @@ int32_t Place(int32_t origin, int design, float scale) {
   return int32_t(std::trunc(v));
 }
 
-Pixel PictureOrigin(int32_t packetLength, int32_t clientRight, int32_t clientBottom) {
+Point PictureOrigin(int32_t packetLength, int32_t clientRight, int32_t clientBottom) {
   if (packetLength == 5) return {clientRight - 100, 155};
   return {clientRight - 72, clientBottom / 4};
 }

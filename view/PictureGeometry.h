@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/Geometry.h"
+
 namespace picture {
 
 struct DesignPoint {
@@ -14,44 +16,35 @@ struct DesignPoint {
   int dy = 0;
 };
 
-struct Pixel {
-  int32_t x = 0;
-  int32_t y = 0;
-  friend bool operator==(const Pixel&, const Pixel&) = default;
-};
-
-// Right and bottom exclusive where it is used as a region.
-struct Box {
-  int32_t left = 0, top = 0, right = 0, bottom = 0;
-  friend bool operator==(const Box&, const Box&) = default;
-};
+using vellum::Point;
+using vellum::Rect;
 
 // trunc(origin + design * scale) in double precision, kept within the drawing layer's limits.
 int32_t Place(int32_t origin, int design, float scale);
 
 struct Placement {
-  Pixel origin;
+  Point origin;
   float scaleX = 1.0f;
   float scaleY = 1.0f;
 
-  Pixel operator()(DesignPoint d) const {
+  Point operator()(DesignPoint d) const {
     return {Place(origin.x, d.dx, scaleX), Place(origin.y, d.dy, scaleY)};
   }
-  Pixel operator()(int dx, int dy) const { return (*this)({dx, dy}); }
-  Box operator()(DesignPoint topLeft, DesignPoint bottomRight) const {
-    const Pixel a = (*this)(topLeft), b = (*this)(bottomRight);
+  Point operator()(int dx, int dy) const { return (*this)({dx, dy}); }
+  Rect operator()(DesignPoint topLeft, DesignPoint bottomRight) const {
+    const Point a = (*this)(topLeft), b = (*this)(bottomRight);
     return {a.x, a.y, b.x, b.y};
   }
   template <std::size_t N>
-  std::array<Pixel, N> All(const std::array<DesignPoint, N>& points) const {
-    std::array<Pixel, N> out{};
+  std::array<Point, N> All(const std::array<DesignPoint, N>& points) const {
+    std::array<Point, N> out{};
     for (std::size_t i = 0; i < N; ++i) out[i] = (*this)(points[i]);
     return out;
   }
 };
 
 // The anchor: a fixed distance from the right edge, so the shapes grow leftward only from it.
-Pixel PictureOrigin(int32_t packetLength, int32_t clientRight, int32_t clientBottom);
+Point PictureOrigin(int32_t packetLength, int32_t clientRight, int32_t clientBottom);
 
 // ---- stored shapes, design units ----
 // 7-byte pressure stylus.
@@ -90,25 +83,25 @@ inline constexpr std::array<DesignPoint, 4> kCursorButton4{{{5, 55}, {5, 80}, {4
 // What the first paint stores for a 7-byte tablet. The point lists end in a (0, 0) pixel that is
 // never converted and never drawn.
 struct SevenByteShapes {
-  Box rockerRect;
-  Box stylusTipRegion;
-  std::array<Pixel, 8> stylusTipReleased{};
-  std::array<Pixel, 8> stylusTipPressed{};
-  std::array<Pixel, 7> rockerLines{};
+  Rect rockerRect;
+  Rect stylusTipRegion;
+  std::array<Point, 8> stylusTipReleased{};
+  std::array<Point, 8> stylusTipPressed{};
+  std::array<Point, 7> rockerLines{};
 };
 
 struct FiveByteShapes {
-  Box buttonStylusTipRegion;
-  std::array<Pixel, 5> tip2Pressed{};
-  std::array<Pixel, 5> tip2Released{};
-  std::array<Pixel, 3> tip3Pressed{};
-  std::array<Pixel, 5> tip3Released{};
-  std::array<Pixel, 4> lowerButton3{};
-  std::array<Pixel, 4> upperButton3{};
-  std::array<Pixel, 4> cursorButton1{};
-  std::array<Pixel, 4> cursorButton2{};
-  std::array<Pixel, 4> cursorButton3{};
-  std::array<Pixel, 4> cursorButton4{};
+  Rect buttonStylusTipRegion;
+  std::array<Point, 5> tip2Pressed{};
+  std::array<Point, 5> tip2Released{};
+  std::array<Point, 3> tip3Pressed{};
+  std::array<Point, 5> tip3Released{};
+  std::array<Point, 4> lowerButton3{};
+  std::array<Point, 4> upperButton3{};
+  std::array<Point, 4> cursorButton1{};
+  std::array<Point, 4> cursorButton2{};
+  std::array<Point, 4> cursorButton3{};
+  std::array<Point, 4> cursorButton4{};
 };
 
 SevenByteShapes LayoutSevenByte(const Placement& at);

@@ -11,12 +11,7 @@
 
 namespace pictures {
 
-template <std::size_t N>
-void Store(std::array<gdi::POINT, N>& out, const std::array<picture::Pixel, N>& in) {
-  for (std::size_t i = 0; i < N; ++i) out[i] = {in[i].x, in[i].y};
-}
-
-inline std::unique_ptr<gdi::Region> MakeRegion(const picture::Box& b) {
+inline std::unique_ptr<gdi::Region> MakeRegion(const gdi::RECT& b) {
   return std::make_unique<gdi::Region>(b.left, b.top, b.right, b.bottom);
 }
 

@@ -14,36 +14,32 @@ using pictures::DesignPolygon;
 using pictures::DesignPolylineTo;
 
 gdi::POINT CVellumView::DesignToClient(int dx, int dy) const {
-  const picture::Pixel p =
-      picture::Placement{{m_pictureOrigin.x, m_pictureOrigin.y}, m_scaleX, m_scaleY}(dx, dy);
-  return {p.x, p.y};
+  return picture::Placement{m_pictureOrigin, m_scaleX, m_scaleY}(dx, dy);
 }
 
 void CVellumView::LayoutTransducerPicture() {
-  const picture::Pixel origin =
-      picture::PictureOrigin(m_packetLength, m_clientRect.right, m_clientRect.bottom);
-  m_pictureOrigin = {origin.x, origin.y};
-  const picture::Placement at{origin, m_scaleX, m_scaleY};
+  m_pictureOrigin = picture::PictureOrigin(m_packetLength, m_clientRect.right, m_clientRect.bottom);
+  const picture::Placement at{m_pictureOrigin, m_scaleX, m_scaleY};
   if (m_packetLength == 5) {
     const picture::FiveByteShapes s = picture::LayoutFiveByte(at);
     m_buttonStylusTipRegion = pictures::MakeRegion(s.buttonStylusTipRegion);
-    pictures::Store(m_tip2Pressed, s.tip2Pressed);
-    pictures::Store(m_tip2Released, s.tip2Released);
-    pictures::Store(m_tip3Pressed, s.tip3Pressed);
-    pictures::Store(m_tip3Released, s.tip3Released);
-    pictures::Store(m_lowerButton3, s.lowerButton3);
-    pictures::Store(m_upperButton3, s.upperButton3);
-    pictures::Store(m_cursorButton1, s.cursorButton1);
-    pictures::Store(m_cursorButton2, s.cursorButton2);
-    pictures::Store(m_cursorButton3, s.cursorButton3);
-    pictures::Store(m_cursorButton4, s.cursorButton4);
+    m_tip2Pressed = s.tip2Pressed;
+    m_tip2Released = s.tip2Released;
+    m_tip3Pressed = s.tip3Pressed;
+    m_tip3Released = s.tip3Released;
+    m_lowerButton3 = s.lowerButton3;
+    m_upperButton3 = s.upperButton3;
+    m_cursorButton1 = s.cursorButton1;
+    m_cursorButton2 = s.cursorButton2;
+    m_cursorButton3 = s.cursorButton3;
+    m_cursorButton4 = s.cursorButton4;
   } else {
     const picture::SevenByteShapes s = picture::LayoutSevenByte(at);
     m_stylusTipRegion = pictures::MakeRegion(s.stylusTipRegion);
-    pictures::Store(m_stylusTipReleased, s.stylusTipReleased);
-    pictures::Store(m_stylusTipPressed, s.stylusTipPressed);
-    m_rockerRect = {s.rockerRect.left, s.rockerRect.top, s.rockerRect.right, s.rockerRect.bottom};
-    pictures::Store(m_rockerLines, s.rockerLines);
+    m_stylusTipReleased = s.stylusTipReleased;
+    m_stylusTipPressed = s.stylusTipPressed;
+    m_rockerRect = s.rockerRect;
+    m_rockerLines = s.rockerLines;
   }
 }
 

@@ -9,8 +9,6 @@
 
 namespace {
 
-using picture::Box;
-using picture::Pixel;
 using picture::Place;
 using picture::Placement;
 
@@ -51,7 +49,7 @@ TEST(Geometry, NonsenseScalesStayWithinTheDrawingLayersRange) {
 TEST(Geometry, AnchorKeepsAFixedDistanceFromTheRightEdge) {
   struct Row {
     int32_t packetLength, right, bottom;
-    Pixel expected;
+    vellum::Point expected;
   } rows[] = {
       {5, 1024, 768, {924, 155}},  {5, 1920, 1017, {1820, 155}}, {7, 1024, 768, {952, 192}},
       {7, 1280, 977, {1208, 244}}, {7, 1024, 741, {952, 185}},  // quarter height truncated
