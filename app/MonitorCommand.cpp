@@ -55,16 +55,10 @@ void PacketPrinter::OnBytes(const uint8_t* bytes, size_t count) {
   if (recorder_) recorder_->RecordAt(now, CaptureEvent::kRead, bytes, count);
 }
 
-void PacketPrinter::StoreStatus(int32_t x, int32_t y, int32_t pressure) {
-  x_ = x;
-  y_ = y;
-  pressure_ = pressure;
-}
-
-void PacketPrinter::PacketHandled() {
+void PacketPrinter::OnTabletEvent(const TabletEvent& e) {
   ++packets_;
   // One flush per line: a script reading a pipe sees each packet as it comes.
-  out_ << lastUs_ << ' ' << code_ << ' ' << x_ << ' ' << y_ << ' ' << pressure_ << '\n'
+  out_ << lastUs_ << ' ' << e.code << ' ' << e.x << ' ' << e.y << ' ' << e.pressure << '\n'
        << std::flush;
   if (!out_ && stopOnOutputError_) stopOnOutputError_->store(true, std::memory_order_relaxed);
 }
@@ -95,7 +89,7 @@ int RunMonitorCommand(IPort& port, const MonitorSetup& setup, std::ostream& out,
     return 1;
   }
 
-  // The client area is the tablet itself: the printed values are the decoded ones anyway.
+  // The client area is the tablet itself; the lines print the tablet's own counts anyway.
   ReaderConfig config;
   config.width = info.maxX;
   config.height = info.maxY;

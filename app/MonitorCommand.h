@@ -16,9 +16,8 @@ namespace vellum {
 
 // Prints "<time_us> <code> <x> <y> <pressure>" per packet, the time being that of the packet's
 // last byte, in microseconds since the first byte read: the same times a recording of the same
-// run gets. As the reader's target it stands on the Linear screen, where every packet is decoded
-// and stored; as its tap it stamps each byte and passes it on to the recorder, if any.
-class PacketPrinter final : public IReaderTarget, public IByteTap {
+// run gets. As the reader's tap it stamps each byte and passes it on to the recorder, if any.
+class PacketPrinter final : public ITabletSink, public IByteTap {
  public:
   using Clock = std::function<int64_t()>;  // monotonic microseconds
   // `stopOnOutputError`, when given, is set once `out` fails (a closed pipe: `| head`).
@@ -27,29 +26,8 @@ class PacketPrinter final : public IReaderTarget, public IByteTap {
 
   uint64_t Packets() const { return packets_; }
 
-  // IByteTap
   void OnBytes(const uint8_t* bytes, size_t count) override;
-
-  // IReaderTarget
-  uint32_t Mode() const override { return 1; }
-  void StoreButtons(int32_t code) override { code_ = code; }
-  void StoreStatus(int32_t x, int32_t y, int32_t pressure) override;
-  void StorePenWidth(int32_t) override {}
-  int32_t ShownButtons() const override { return 0; }
-  int32_t Transducer() const override { return 0; }
-  ClientPoint ClientToScreen(ClientPoint p) const override { return p; }
-  void MovePointer(ClientPoint) override {}
-  void DrawTraceSegment(ClientPoint) override {}
-  void ShowStylusButtons(int32_t) override {}
-  void ShowTwoButtonStylusButtons(int32_t) override {}
-  void ShowThreeButtonStylusButtons(int32_t) override {}
-  void ShowCursorButtons(int32_t) override {}
-  void ShowReadout(int32_t, int32_t, int32_t, int32_t) override {}
-  void ClearSelectorLatch() override {}
-  void PenSelectorStep(int32_t, ClientPoint) override {}
-  void ShowShake(int32_t, int32_t) override {}
-  void ShowKeystroke(int32_t) override {}
-  void PacketHandled() override;
+  void OnTabletEvent(const TabletEvent& event) override;
 
  private:
   std::ostream& out_;
@@ -59,7 +37,6 @@ class PacketPrinter final : public IReaderTarget, public IByteTap {
   bool started_ = false;
   int64_t startUs_ = 0;
   int64_t lastUs_ = 0;  // time of the last byte, since the first
-  int32_t code_ = 0, x_ = 0, y_ = 0, pressure_ = 0;
   uint64_t packets_ = 0;
 };
 

@@ -25,7 +25,7 @@ namespace {
 
 using namespace vellum;
 using vellum::bench::MemoryPort;
-using vellum::bench::NullTarget;
+using vellum::bench::NullSink;
 
 std::vector<uint8_t> Packets(int length, int packets) {
   emu::Stream s;
@@ -115,9 +115,9 @@ BENCHMARK(BM_RecordOneRead);
 void BM_ReaderFromMemory(benchmark::State& state) {
   constexpr int kPackets = 4096;
   const std::vector<uint8_t> bytes = Packets(7, kPackets);
-  MemoryPort port(bytes);
-  NullTarget target;
-  target.mode = 1;
+  MemoryPort port;
+  port.Add(bytes);
+  NullSink target;
   const ReaderConfig config{1920, 1080, 5000, 3750, 7};
   auto recorder = MaybeRecorder(state.range(0) == 1, "/dev/null");
   if (recorder && !recorder->get()) state.SkipWithError("cannot open /dev/null");
@@ -141,8 +141,7 @@ void BM_ReaderFromPty(benchmark::State& state) {
   // What fits in the pty at once, in whole packets.
   constexpr int kPackets = 256;
   const std::vector<uint8_t> bytes = Packets(7, kPackets);
-  NullTarget target;
-  target.mode = 1;
+  NullSink target;
   const ReaderConfig config{1920, 1080, 5000, 3750, 7};
   const std::string path = std::string(P_tmpdir) + "/vellum-bench-capture.txt";
   auto recorder = MaybeRecorder(state.range(0) == 1, path);
@@ -184,8 +183,7 @@ void BM_ReaderPaced(benchmark::State& state) {
   constexpr int kPackets = 64;
   constexpr auto kByteGap = std::chrono::microseconds(143);
   const std::vector<uint8_t> bytes = Packets(7, kPackets);
-  NullTarget target;
-  target.mode = 1;
+  NullSink target;
   const ReaderConfig config{1920, 1080, 5000, 3750, 7};
   const std::string path = std::string(P_tmpdir) + "/vellum-bench-capture-paced.txt";
   auto recorder = MaybeRecorder(state.range(0) == 1, path);

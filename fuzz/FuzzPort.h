@@ -1,54 +1,34 @@
 #pragma once
-// A port whose device is the fuzz input. Each read takes one control byte: 0xF0..0xFF is an empty
-// read, 0xEF a failed read, anything else announces that the next byte arrives. The end of the
-// input is a failed read, so every loop driven by it ends. Time moves one byte time per read and
-// by every pause, as on a line. Any use of the port while it is closed is remembered.
+// The line a fuzz input describes, as the tests' in-memory port. Each read takes one control
+// byte: 0xF0..0xFF is an empty read, 0xEF a failed read, anything else announces that the next
+// byte arrives; where the target asks for marks, 0xE0 and 0xE1 are marks instead (it acts on them
+// between two bytes, and the read goes on). The end of the input is a failed read.
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
-#include "tablet/TabletLink.h"
+#include "tests/support/MemoryPort.h"
 
 namespace vellum::fuzz {
 
-class FuzzPort final : public IPort {
- public:
-  FuzzPort(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+inline constexpr int kMark0 = -3;  // 0xE0
+inline constexpr int kMark1 = -4;  // 0xE1
 
-  OpenResult Open(int) override {
-    open_ = true;
-    return OpenResult::kOk;
+inline test::MemoryPort FuzzLine(const uint8_t* data, size_t size, bool marks = false) {
+  std::vector<int> reads;
+  for (size_t i = 0; i < size; ++i) {
+    const uint8_t control = data[i];
+    if (marks && (control == 0xE0 || control == 0xE1)) {
+      reads.push_back(control == 0xE0 ? kMark0 : kMark1);
+    } else if (control >= 0xF0) {
+      reads.push_back(test::MemoryPort::kEmpty);
+    } else if (control == 0xEF || i + 1 == size) {
+      reads.push_back(test::MemoryPort::kFail);
+    } else {
+      reads.push_back(data[++i]);
+    }
   }
-  void Write(const uint8_t*, size_t) override {
-    if (!open_) usedWhileClosed_ = true;
-  }
-  ReadResult ReadByte() override {
-    ++now_;
-    if (!open_) usedWhileClosed_ = true;
-    if (!open_ || next_ >= size_) return {};
-    const uint8_t control = data_[next_++];
-    if (control >= 0xF0) return {true, 0, 0};
-    if (control == 0xEF || next_ >= size_) return {};
-    return {true, 1, data_[next_++]};
-  }
-  // Whatever is left is "waiting": an upper bound, as a real queue may hold less than arrives.
-  uint32_t InputQueueCount() override {
-    if (!open_ || next_ >= size_) return 0;
-    return uint32_t((size_ - next_ + 1) / 2);
-  }
-  void Close() override { open_ = false; }
-  bool IsOpen() const override { return open_; }
-  void Pause(int ms) override { now_ += ms; }
-  int64_t NowMs() const override { return now_; }
-
-  bool UsedWhileClosed() const { return usedWhileClosed_; }
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t next_ = 0;
-  bool open_ = false;
-  int64_t now_ = 0;
-  bool usedWhileClosed_ = false;
-};
+  return test::MemoryPort(std::move(reads));
+}
 
 }  // namespace vellum::fuzz

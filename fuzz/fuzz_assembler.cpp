@@ -12,6 +12,8 @@
 
 #include "tablet/Reader.h"
 #include "tablet/TabletLink.h"
+#include "tests/support/MemoryPort.h"
+#include "tests/support/RecordingSink.h"
 
 namespace {
 
@@ -63,70 +65,19 @@ void CheckWellFormed(const PacketAssembler& a, bool range) {
   Check(t.pressure >= 0 && t.pressure <= (length == 7 ? 511 : 0));
 }
 
-// Delivers the stream a byte a read, with an empty read after the bytes the seed picks.
-class ChunkedPort final : public vellum::IPort {
- public:
-  ChunkedPort(const uint8_t* data, size_t size, uint8_t seed)
-      : data_(data), size_(size), state_(0x9E3779B9u ^ seed) {}
-  vellum::OpenResult Open(int) override { return vellum::OpenResult::kOk; }
-  void Write(const uint8_t*, size_t) override {}
-  vellum::ReadResult ReadByte() override {
-    if (gap_) {
-      gap_ = false;
-      return {true, 0, 0};
-    }
-    if (next_ >= size_) return {};
-    state_ ^= state_ << 13;
-    state_ ^= state_ >> 17;
-    state_ ^= state_ << 5;
-    gap_ = (state_ & 3) == 0;
-    return {true, 1, data_[next_++]};
+// The stream a byte a read, with an empty read after the bytes the seed picks.
+vellum::test::MemoryPort Chunked(const uint8_t* data, size_t size, uint8_t seed) {
+  vellum::test::MemoryPort port;
+  uint32_t state = 0x9E3779B9u ^ seed;
+  for (size_t i = 0; i < size; ++i) {
+    port.Add(data[i]);
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    if ((state & 3) == 0) port.Add(vellum::test::MemoryPort::kEmpty);
   }
-  uint32_t InputQueueCount() override { return 0; }
-  void Close() override {}
-  bool IsOpen() const override { return true; }
-  void Pause(int) override {}
-  int64_t NowMs() const override { return 0; }
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t next_ = 0;
-  bool gap_ = false;
-  uint32_t state_;
-};
-
-// Stands on the Linear screen, where every packet is decoded and its values stored.
-class Recorder final : public vellum::IReaderTarget {
- public:
-  std::vector<vellum::TabletPacket> packets;
-  uint32_t Mode() const override { return 1; }
-  void StoreButtons(int32_t c) override { current_.buttons = c; }
-  void StoreStatus(int32_t x, int32_t y, int32_t p) override {
-    current_.x = x;
-    current_.y = y;
-    current_.pressure = p;
-  }
-  void StorePenWidth(int32_t) override {}
-  int32_t ShownButtons() const override { return 0; }
-  int32_t Transducer() const override { return 0; }
-  vellum::ClientPoint ClientToScreen(vellum::ClientPoint p) const override { return p; }
-  void MovePointer(vellum::ClientPoint) override {}
-  void DrawTraceSegment(vellum::ClientPoint) override {}
-  void ShowStylusButtons(int32_t) override {}
-  void ShowTwoButtonStylusButtons(int32_t) override {}
-  void ShowThreeButtonStylusButtons(int32_t) override {}
-  void ShowCursorButtons(int32_t) override {}
-  void ShowReadout(int32_t, int32_t, int32_t, int32_t) override {}
-  void ClearSelectorLatch() override {}
-  void PenSelectorStep(int32_t, vellum::ClientPoint) override {}
-  void ShowShake(int32_t, int32_t) override {}
-  void ShowKeystroke(int32_t) override {}
-  void PacketHandled() override { packets.push_back(current_); }
-
- private:
-  vellum::TabletPacket current_;
-};
+  return port;
+}
 
 }  // namespace
 
@@ -156,11 +107,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (range) return 0;
 
-  ChunkedPort port(stream, n, data[1]);
-  Recorder recorder;
+  vellum::test::MemoryPort port = Chunked(stream, n, data[1]);
+  vellum::test::RecordingSink sink;
   const vellum::ReaderConfig config{1024, 768, 5000, 3750, length};
   const std::atomic<bool> stop{false};
-  vellum::RunReader(port, config, recorder, stop, nullptr);
-  Check(recorder.packets == whole);
+  vellum::RunReader(port, config, sink, stop, nullptr);
+  Check(sink.events.size() == whole.size());
+  for (size_t i = 0; i < whole.size(); ++i) {
+    const vellum::TabletEvent& e = sink.events[i];
+    Check(vellum::TabletPacket{e.code, e.x, e.y, e.pressure} == whole[i]);
+  }
   return 0;
 }

@@ -24,7 +24,7 @@ int64_t LongestProbeMs(size_t inputSize) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  vellum::fuzz::FuzzPort port(data, size);
+  vellum::test::MemoryPort port = vellum::fuzz::FuzzLine(data, size);
   vellum::TabletInfo found;
   vellum::ProbePort(port, 1, found);
   Check(!port.IsOpen());
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           vellum::IsAcceptedXRange(found.maxX) && vellum::IsAcceptedYRange(found.maxY));
   }
   // A port that already holds a find keeps it: a second tablet changes nothing.
-  vellum::fuzz::FuzzPort again(data, size);
+  vellum::test::MemoryPort again = vellum::fuzz::FuzzLine(data, size);
   vellum::TabletInfo first{3, 5, 2500, 2250};
   vellum::ProbePort(again, 1, first);
   Check(first.port == 3 && first.packetLength == 5 && first.maxX == 2500 && first.maxY == 2250);

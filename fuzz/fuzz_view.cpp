@@ -5,13 +5,14 @@
 //
 // Input: byte 0 picks the tablet (bit 0: 7 or 5 bytes) and the mode (bits 1..3, modulo 6: mode 5
 // is one the keys never reach and must do nothing); byte 1 the range pair and the transducer;
-// then the line as in FuzzPort, where the control bytes 0xE0 and 0xE1 also press F1 and F3.
+// then the line as in FuzzPort.h, with its marks 0xE0 and 0xE1 pressing F1 and F3.
 #include <QApplication>
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
+#include "fuzz/FuzzPort.h"
 #include "tools/emulator/PtyTablet.h"
 #include "view/VellumView.h"
 
@@ -19,42 +20,6 @@ namespace {
 
 constexpr int kScreenWidth = 1024;
 constexpr int kScreenHeight = 768;
-constexpr uint8_t kPressF1 = 0xE0;
-constexpr uint8_t kPressF3 = 0xE1;
-
-// FuzzPort's line with two more control bytes for the keys, pressed before the read returns:
-// the UI thread's keys land between any two bytes the reader handles.
-class KeyedPort final : public vellum::IPort {
- public:
-  KeyedPort(const uint8_t* data, size_t size, CVellumView& view)
-      : data_(data), size_(size), view_(view) {}
-  vellum::OpenResult Open(int) override { return vellum::OpenResult::kOk; }
-  void Write(const uint8_t*, size_t) override {}
-  vellum::ReadResult ReadByte() override {
-    for (;;) {
-      if (next_ >= size_) return {};
-      const uint8_t control = data_[next_++];
-      if (control == kPressF1 || control == kPressF3) {
-        view_.OnKeyDown(control == kPressF1 ? kVkF1 : kVkF3, 1, 0);
-        continue;
-      }
-      if (control >= 0xF0) return {true, 0, 0};
-      if (control == 0xEF || next_ >= size_) return {};
-      return {true, 1, data_[next_++]};
-    }
-  }
-  uint32_t InputQueueCount() override { return 0; }
-  void Close() override {}
-  bool IsOpen() const override { return true; }
-  void Pause(int) override {}
-  int64_t NowMs() const override { return 0; }
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t next_ = 0;
-  CVellumView& view_;
-};
 
 // Beeps are waited out in real time; here they would only slow the fuzzer down.
 class SilentTone final : public platform::ITone {
@@ -119,11 +84,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   view.m_shownButtons.store(0);
   view.m_lastPoint = {};
   view.m_shakeShown = {};
+  view.m_decoded = {};
   if (view.m_packetLength == 5) view.MeasureSelector();
 
   const vellum::ReaderConfig config{view.m_clientRect.right, view.m_clientRect.bottom, maxX, maxY,
                                     view.m_packetLength};
-  KeyedPort port(data + 2, size - 2, view);
+  // The keys land between any two bytes the reader handles, as the UI thread's may.
+  vellum::test::MemoryPort port = vellum::fuzz::FuzzLine(data + 2, size - 2, true);
+  port.onMark = [&view](int mark) {
+    view.OnKeyDown(mark == vellum::fuzz::kMark0 ? kVkF1 : kVkF3, 1, 0);
+  };
   const std::atomic<bool> stop{false};
   vellum::RunReader(port, config, view, stop, nullptr);
   QCoreApplication::processEvents();  // the queued presents and pointer moves

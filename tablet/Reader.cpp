@@ -1,4 +1,4 @@
-// The reader loop and the handling of one packet by test mode.
+// The reader loop: bytes in, one event per complete packet out.
 #include "tablet/Reader.h"
 
 #include <poll.h>
@@ -10,9 +10,6 @@
 namespace vellum {
 namespace {
 
-constexpr uint32_t kInfoMode = 0;
-constexpr uint32_t kShakeMode = 3;
-constexpr uint32_t kKeystrokeMode = 4;
 constexpr int kIdleWaitMs = 5;
 constexpr uint8_t kFillerByte = 0x80;
 
@@ -33,83 +30,21 @@ void IdleWait(IPort& port, const Waker* waker) {
 
 }  // namespace
 
-PacketDispatcher::PacketDispatcher(const ReaderConfig& config, IReaderTarget& target)
-    : config_(config), target_(target) {}
-
-void PacketDispatcher::Handle(const uint8_t* packet) {
-  // The mode is read afresh at each of its three uses, so a key between them can make one packet
-  // be decoded for one mode and dispatched for another. Harmless, and what users have seen.
-  if (target_.Mode() != kKeystrokeMode) {
-    const TabletPacket decoded = DecodePacket(packet, config_.packetLength);
-    tabletX_ = decoded.x;
-    tabletY_ = decoded.y;
-    client_.x = vellum::MulDiv(tabletX_, config_.width, config_.maxX);
-    client_.y = vellum::MulDiv(config_.maxY - tabletY_, config_.height, config_.maxY);
-    if (config_.packetLength == 7) {
-      pressure_ = decoded.pressure;
-      target_.StorePenWidth(vellum::MulDiv(pressure_, 50, 512));
-    }
-  }
-  const int32_t code = packet[0] & 7;
-  target_.StoreButtons(code);
-  if (target_.Mode() != kInfoMode) target_.StoreStatus(tabletX_, tabletY_, pressure_);
-  const ClientPoint screen = target_.ClientToScreen(client_);
-
-  switch (target_.Mode()) {
-    case kInfoMode:
-      target_.MovePointer(screen);
-      target_.DrawTraceSegment(client_);
-      HandleInfoScreen(code, screen);
-      break;
-    case 1:
-    case 2:
-      target_.MovePointer(screen);
-      target_.DrawTraceSegment(client_);
-      break;
-    case kShakeMode:
-      target_.MovePointer(screen);
-      target_.ShowShake(tabletX_, tabletY_);  // Y as the tablet reports it, not inverted
-      break;
-    case kKeystrokeMode:
-      target_.ShowKeystroke(code);  // the pointer stays where it is
-      break;
-    default:
-      break;
-  }
+TabletEvent DecodeEvent(const uint8_t* packet, const ReaderConfig& config) {
+  const TabletPacket decoded = DecodePacket(packet, config.packetLength);
+  TabletEvent event;
+  event.code = decoded.buttons;
+  event.x = decoded.x;
+  event.y = decoded.y;
+  event.pressure = decoded.pressure;
+  event.client.x = MulDiv(decoded.x, config.width, config.maxX);
+  event.client.y = MulDiv(config.maxY - decoded.y, config.height, config.maxY);
+  return event;
 }
 
-void PacketDispatcher::HandleInfoScreen(int32_t code, ClientPoint screen) {
-  if (config_.packetLength == 7) {
-    // The pressure stylus has no buttons for codes 6 and 7.
-    if (code <= 5) {
-      target_.ShowStylusButtons(code);
-      target_.ShowReadout(code, tabletX_, tabletY_, pressure_);
-    }
-    return;
-  }
-  // Before the indicator runs: it updates the shown code this test compares against.
-  if (code != target_.ShownButtons()) target_.ClearSelectorLatch();
-  switch (target_.Transducer()) {
-    case 2:
-      target_.ShowTwoButtonStylusButtons(code);
-      break;
-    case 3:
-      target_.ShowThreeButtonStylusButtons(code);
-      break;
-    case 4:
-      target_.ShowCursorButtons(code);
-      break;
-    default:
-      break;
-  }
-  target_.ShowReadout(code, tabletX_, tabletY_, 0);
-  if (code > 0) target_.PenSelectorStep(code, screen);
-}
-
-int RunReader(IPort& port, const ReaderConfig& config, IReaderTarget& target,
+int RunReader(IPort& port, const ReaderConfig& config, ITabletSink& sink,
               const std::atomic<bool>& stop, const Waker* waker, IByteTap* tap) {
   PacketAssembler assembler(config.packetLength);
-  PacketDispatcher dispatcher(config, target);
   while (!stop.load(std::memory_order_relaxed)) {
     const ReadResult r = port.ReadByte();
     if (!r.ok) break;
@@ -119,8 +54,9 @@ int RunReader(IPort& port, const ReaderConfig& config, IReaderTarget& target,
       continue;
     }
     if (assembler.Push(r.byte) == PacketAssembler::Step::kComplete) {
-      dispatcher.Handle(assembler.Bytes().data());
-      target.PacketHandled();
+      TabletEvent event = DecodeEvent(assembler.Bytes().data(), config);
+      event.timeUs = port.NowUs();
+      sink.OnTabletEvent(event);
     }
   }
   return 0;

@@ -173,7 +173,11 @@ void SerialPort::Pause(int ms) {
 }
 
 int64_t SerialPort::NowMs() const {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
+  return NowUs() / 1000;
+}
+
+int64_t SerialPort::NowUs() const {
+  return std::chrono::duration_cast<std::chrono::microseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }

@@ -48,6 +48,9 @@ class IPort {
   virtual void Pause(int ms) = 0;
   // Monotonic milliseconds; a fake port returns its virtual clock (bounds the probe's range phase).
   virtual int64_t NowMs() const = 0;
+  // The same clock in microseconds, for the times of tablet events; a fake port's may step in
+  // whole milliseconds.
+  virtual int64_t NowUs() const { return NowMs() * 1000; }
   // A descriptor that becomes readable when input arrives, for poll(); -1 when there is none
   // (fake ports). The reader waits on it between empty reads.
   virtual int PollFd() const { return -1; }
@@ -72,6 +75,7 @@ class SerialPort final : public IPort {
   bool IsOpen() const override;
   void Pause(int ms) override;
   int64_t NowMs() const override;
+  int64_t NowUs() const override;
   int PollFd() const override;
   std::string ReadFailure() const override { return readFailure_; }
 

@@ -1,5 +1,5 @@
-// The reader thread's body and what it reaches of the view. Nothing here touches a Qt widget:
-// values go through atomics, pointer moves and presentation are posted to the UI thread.
+// The reader thread's body, the pointer it moves and the news of a lost tablet. Nothing here
+// touches a Qt widget: values go through atomics, pointer moves are posted to the UI thread.
 #include <QMetaObject>
 #include <cstdio>
 #include <string>
@@ -9,12 +9,12 @@
 
 namespace {
 
-int64_t PackPoint(vellum::ClientPoint p) {
+int64_t PackPoint(vellum::Point p) {
   return static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(p.x)) << 32) |
                               static_cast<uint32_t>(p.y));
 }
 
-vellum::ClientPoint UnpackPoint(int64_t v) {
+vellum::Point UnpackPoint(int64_t v) {
   const uint64_t u = static_cast<uint64_t>(v);
   return {static_cast<int32_t>(static_cast<uint32_t>(u >> 32)),
           static_cast<int32_t>(static_cast<uint32_t>(u))};
@@ -52,29 +52,7 @@ void CVellumView::OnTabletLost(const std::string& reason) {
   ShowStatusNotice("Tablet on " + port + " lost: " + reason + ". F4 ends the program.");
 }
 
-void CVellumView::StoreButtons(int32_t code) {
-  m_buttons.store(code, std::memory_order_relaxed);
-}
-
-void CVellumView::StoreStatus(int32_t x, int32_t y, int32_t pressure) {
-  m_statusX.store(x, std::memory_order_relaxed);
-  m_statusY.store(y, std::memory_order_relaxed);
-  m_pressure.store(pressure, std::memory_order_relaxed);
-}
-
-void CVellumView::StorePenWidth(int32_t width) {
-  m_penWidth.store(width, std::memory_order_relaxed);
-}
-
-int32_t CVellumView::ShownButtons() const {
-  return m_shownButtons.load(std::memory_order_relaxed);
-}
-
-int32_t CVellumView::Transducer() const {
-  return m_transducer.load(std::memory_order_relaxed);
-}
-
-vellum::ClientPoint CVellumView::ClientToScreen(vellum::ClientPoint p) const {
+vellum::Point CVellumView::ClientToScreen(vellum::Point p) const {
   // Wraps like the 32-bit platform arithmetic rather than overflowing.
   return {static_cast<int32_t>(static_cast<uint32_t>(p.x) +
                                static_cast<uint32_t>(m_originX.load(std::memory_order_relaxed))),
@@ -82,7 +60,7 @@ vellum::ClientPoint CVellumView::ClientToScreen(vellum::ClientPoint p) const {
                                static_cast<uint32_t>(m_originY.load(std::memory_order_relaxed)))};
 }
 
-void CVellumView::MovePointer(vellum::ClientPoint screen) {
+void CVellumView::MovePointer(vellum::Point screen) {
   // Newest position wins: one queued call carries whatever position is current when it runs.
   m_pendingPointer.store(PackPoint(screen), std::memory_order_relaxed);
   if (!m_pointerQueued.exchange(true, std::memory_order_acq_rel)) {
@@ -91,12 +69,7 @@ void CVellumView::MovePointer(vellum::ClientPoint screen) {
   }
 }
 
-void CVellumView::PacketHandled() {
-  m_packetsHandled.fetch_add(1, std::memory_order_release);
-  if (m_options.packetHandled) m_options.packetHandled();
-}
-
-vellum::ClientPoint CVellumView::PendingPointer() const {
+vellum::Point CVellumView::PendingPointer() const {
   return UnpackPoint(m_pendingPointer.load(std::memory_order_relaxed));
 }
 
@@ -104,6 +77,6 @@ void CVellumView::ApplyPendingPointer() {
   // Cleared before the position is read, so a move stored after this read queues a new call.
   // An exchange, not a store: it pairs with the reader's, so the read sees its newest position.
   m_pointerQueued.exchange(false, std::memory_order_acq_rel);
-  const vellum::ClientPoint p = UnpackPoint(m_pendingPointer.load(std::memory_order_relaxed));
+  const vellum::Point p = UnpackPoint(m_pendingPointer.load(std::memory_order_relaxed));
   if (m_options.movePointer) platform::MovePointer(p.x, p.y);
 }

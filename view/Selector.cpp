@@ -176,10 +176,6 @@ void CVellumView::MeasureSelector() {
   m_selectorLatch = false;
 }
 
-void CVellumView::ClearSelectorLatch() {
-  m_selectorLatch = false;
-}
-
 void CVellumView::ShowSelector(bool visible) {
   if (!m_selector) return;
   if (!visible) m_selector->hidePopup();
@@ -208,7 +204,7 @@ void CVellumView::OnSelectorChange() {
   setFocus();  // so the function keys keep working after a choice in the list
 }
 
-void CVellumView::PenSelectorStep(int32_t code, vellum::ClientPoint pt) {
+void CVellumView::PenSelectorStep(int32_t code, vellum::Point pt) {
   if (code <= 0 || !m_selector) return;
   QComboBox* box = m_selector;
   // The pen's point is on the screen: so are the bounds, x and y alike, all taken from the

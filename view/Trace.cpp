@@ -19,7 +19,7 @@ constexpr std::array<gdi::COLORREF, 8> kTraceColours = {
 
 }  // namespace
 
-void CVellumView::DrawTraceSegment(vellum::ClientPoint point) {
+void CVellumView::DrawTraceSegment(vellum::Point point) {
   const int32_t code = m_buttons.load(std::memory_order_relaxed);
   if (code < 1 || code > 7) {
     m_lastPoint = {0, 0};

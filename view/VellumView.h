@@ -2,7 +2,8 @@
 // The test view: owns every piece of test state and draws every screen. One class, several
 // files by concern:
 //   ViewState.cpp     constructor (detection, resources), ComputeLayout, destructor, stop
-//   ReaderThread.cpp  ReaderThreadProc and the IReaderTarget glue
+//   ReaderThread.cpp  ReaderThreadProc, the pointer and the lost tablet
+//   TabletEvents.cpp  what each tablet event does on the current screen
 //   Painting.cpp      OnDraw, the info screen, invalidation and Qt's paint/resize events
 //   Presentation.cpp  queued, coalesced presentation of what the reader drew; pointer moves
 //   Keys.cpp          OnKeyDown
@@ -30,6 +31,7 @@
 #include <string>
 #include <thread>
 
+#include "base/Tablet.h"
 #include "gdi/Gdi.h"
 #include "platform/Tone.h"
 #include "tablet/Detection.h"
@@ -42,10 +44,10 @@ class QComboBox;
 // What the view takes from outside. The defaults are the real platform; tests replace them.
 struct ViewOptions {
   vellum::PortPaths ports;
-  int screenWidth = 0;   // 0: the primary screen's size
+  int screenWidth = 0;  // 0: the primary screen's size
   int screenHeight = 0;
-  platform::ITone* tone = nullptr;     // nullptr: the system tone
-  vellum::IByteTap* tap = nullptr;     // sees every byte the reader reads (capture recording)
+  platform::ITone* tone = nullptr;  // nullptr: the system tone
+  vellum::IByteTap* tap = nullptr;  // sees every byte the reader reads (capture recording)
   // No tablet found: default shows the message box, writes the text to stderr and exits 0.
   std::function<void(const std::string& message)> noTablet;
   // Ends the process (F4: 0; no tablet: 0; the found port not opening, no reader thread: 1).
@@ -61,7 +63,7 @@ struct ViewOptions {
   std::function<void()> packetHandled;
 };
 
-class CVellumView : public QWidget, public vellum::IReaderTarget {
+class CVellumView : public QWidget, public vellum::ITabletSink {
   Q_OBJECT
 
  public:
@@ -91,10 +93,10 @@ class CVellumView : public QWidget, public vellum::IReaderTarget {
   void OnKeyDown(uint32_t virtualKey, uint32_t repeatCount, uint32_t flags);
 
   // ---- trace (Trace.cpp) ----
-  void DrawTraceSegment(vellum::ClientPoint point) override;
+  void DrawTraceSegment(vellum::Point point);
 
   // ---- readouts (Readouts.cpp) ----
-  void ShowReadout(int32_t buttons, int32_t x, int32_t y, int32_t pressure) override;
+  void ShowReadout(int32_t buttons, int32_t x, int32_t y, int32_t pressure);
   void OnMouseMove();
   // The frame's SetStatusReadout, unless a notice holds the pane. UI thread.
   void SetStatusReadout(int type, int x, int y, int pressure, int buttons);
@@ -104,8 +106,8 @@ class CVellumView : public QWidget, public vellum::IReaderTarget {
 
   // ---- mode screens (ModeScreens.cpp) ----
   void DrawModeHeader();
-  void ShowShake(int32_t x, int32_t y) override;
-  void ShowKeystroke(int32_t code) override;
+  void ShowShake(int32_t x, int32_t y);
+  void ShowKeystroke(int32_t code);
   void DrawPlainKeypad(gdi::DC& dc);
 
   // ---- pictures (Pictures.cpp) ----
@@ -119,37 +121,32 @@ class CVellumView : public QWidget, public vellum::IReaderTarget {
   gdi::POINT DesignToClient(int dx, int dy) const;
 
   // ---- indicators (Indicators.cpp) ----
-  void ShowStylusButtons(int32_t code) override;
-  void ShowTwoButtonStylusButtons(int32_t code) override;
-  void ShowThreeButtonStylusButtons(int32_t code) override;
-  void ShowCursorButtons(int32_t code) override;
+  void ShowStylusButtons(int32_t code);
+  void ShowTwoButtonStylusButtons(int32_t code);
+  void ShowThreeButtonStylusButtons(int32_t code);
+  void ShowCursorButtons(int32_t code);
   void DrawStylusTipReleased();
   void DrawStylusTipPressed();
   void DrawRockerLowerPressed();
   void DrawRockerUpperPressed();
 
   // ---- selector (Selector.cpp) ----
-  void CreateSelector();            // ComputeLayout, 5-byte tablets
-  void MeasureSelector();           // reader thread start, 5-byte tablets
+  void CreateSelector();   // ComputeLayout, 5-byte tablets
+  void MeasureSelector();  // reader thread start, 5-byte tablets
   void SelectTransducer(int32_t index);
-  void OnSelectorChange();          // UI thread, on the combo box's selection change
-  void ClearSelectorLatch() override;
-  void PenSelectorStep(int32_t code, vellum::ClientPoint screenPt) override;
+  void OnSelectorChange();  // UI thread, on the combo box's selection change
+  void PenSelectorStep(int32_t code, vellum::Point screenPt);
   void ShowSelector(bool visible);  // F1 on 5-byte tablets
+
+  // ---- tablet events (TabletEvents.cpp) ----
+  // The reader thread's one call per packet: the values kept for the readouts, the pointer and
+  // the drawing of the current screen, in a fixed order.
+  void OnTabletEvent(const vellum::TabletEvent& event) override;
 
   // ---- reader (ReaderThread.cpp) ----
   static int ReaderThreadProc(CVellumView* view);
-  uint32_t Mode() const override { return m_mode.load(std::memory_order_relaxed); }
-  void StoreButtons(int32_t code) override;
-  void StoreStatus(int32_t x, int32_t y, int32_t pressure) override;
-  void StorePenWidth(int32_t width) override;
-  int32_t ShownButtons() const override;
-  int32_t Transducer() const override;
-  vellum::ClientPoint ClientToScreen(vellum::ClientPoint p) const override;
-  void MovePointer(vellum::ClientPoint screen) override;
-  void PacketHandled() override;
   // The newest pointer position the reader asked for (screen coordinates).
-  vellum::ClientPoint PendingPointer() const;
+  vellum::Point PendingPointer() const;
   // The reader ended on a failed read, not on a stop: say so on stderr and in the status pane.
   // UI thread (the reader posts it).
   void OnTabletLost(const std::string& reason);
@@ -263,6 +260,8 @@ class CVellumView : public QWidget, public vellum::IReaderTarget {
   int32_t m_selectorListHeight = 0;
   gdi::RECT m_selectorDroppedRect{};
   bool m_selectorLatch = false;
+  // The last event decoded outside the Keystroke screen, which decodes nothing (reader thread).
+  vellum::TabletEvent m_decoded;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -281,8 +280,13 @@ class CVellumView : public QWidget, public vellum::IReaderTarget {
   // A start-up failure: stderr, the message box, exit status 1.
   void ReportFatal(const std::string& message);
   void UpdateClientOrigin();
-  void PresentPending();    // UI thread
+  void PresentPending();       // UI thread
   void ApplyPendingPointer();  // UI thread
+  // Reader thread.
+  vellum::TestMode Mode() const;
+  vellum::Point ClientToScreen(vellum::Point p) const;
+  void MovePointer(vellum::Point screen);  // posted; never waits for the UI thread
+  void HandleInfoScreen(int32_t code, vellum::Point screen);
 };
 
 // A client-area DC of the view: draws on the backbuffer and asks for what it dirtied to be

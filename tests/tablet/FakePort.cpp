@@ -1,5 +1,8 @@
 #include "tests/tablet/FakePort.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 namespace vellum::test {
@@ -12,7 +15,34 @@ void FakeLine::Send(const std::string& text, int64_t delayMs) {
   Send(std::vector<uint8_t>(text.begin(), text.end()), delayMs);
 }
 
+FakePort::FakePort() : readable_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+FakePort::~FakePort() {
+  ::close(readable_);
+}
+
+void FakePort::UpdateReadable() {
+  const bool due = open_ && !line_.input.empty() && line_.input.front().at <= line_.now;
+  if (due == signalled_) return;
+  uint64_t value = 1;
+  const ssize_t r =
+      due ? ::write(readable_, &value, sizeof value) : ::read(readable_, &value, sizeof value);
+  signalled_ = due && r == sizeof value;
+}
+
+void FakePort::Send(const std::vector<uint8_t>& bytes) {
+  std::lock_guard lock(mutex_);
+  line_.Send(bytes);
+  UpdateReadable();
+}
+
+int64_t FakePort::NowMs() const {
+  std::lock_guard lock(mutex_);
+  return line_.now;
+}
+
 OpenResult FakePort::Open(int n) {
+  std::lock_guard lock(mutex_);
   log_.push_back("open " + std::to_string(n));
   auto it = devices_.find(n);
   if (it == devices_.end()) return OpenResult::kOpenFailed;
@@ -21,10 +51,12 @@ OpenResult FakePort::Open(int n) {
   ++opens_[n];
   line_.input.clear();
   it->second->OnOpen(line_);
+  UpdateReadable();
   return OpenResult::kOk;
 }
 
 void FakePort::Write(const uint8_t* bytes, size_t count) {
+  std::lock_guard lock(mutex_);
   if (!open_) return;
   for (size_t i = 0; i < count; ++i) {
     char text[8];
@@ -33,9 +65,11 @@ void FakePort::Write(const uint8_t* bytes, size_t count) {
     written_[open_].push_back(bytes[i]);
     devices_[open_]->OnWrite(bytes[i], line_);
   }
+  UpdateReadable();
 }
 
 ReadResult FakePort::ReadByte() {
+  std::lock_guard lock(mutex_);
   ReadResult r;
   if (!open_ || devices_[open_]->ReadFails()) return r;
   r.ok = true;
@@ -43,11 +77,13 @@ ReadResult FakePort::ReadByte() {
     r.count = 1;
     r.byte = line_.input.front().byte;
     line_.input.pop_front();
+    UpdateReadable();
   }
   return r;
 }
 
 uint32_t FakePort::InputQueueCount() {
+  std::lock_guard lock(mutex_);
   uint32_t n = 0;
   for (const auto& p : line_.input) n += p.at <= line_.now ? 1 : 0;
   log_.push_back("count " + std::to_string(n));
@@ -55,14 +91,18 @@ uint32_t FakePort::InputQueueCount() {
 }
 
 void FakePort::Close() {
+  std::lock_guard lock(mutex_);
   if (!open_) return;
   log_.push_back("close " + std::to_string(open_));
   open_ = 0;
+  UpdateReadable();
 }
 
 void FakePort::Pause(int ms) {
+  std::lock_guard lock(mutex_);
   log_.push_back("pause " + std::to_string(ms));
   line_.now += ms;
+  UpdateReadable();
 }
 
 std::vector<uint8_t> Packet7(int code, int x, int y, int pressure, uint8_t start) {

@@ -6,9 +6,9 @@
 #include <thread>
 
 #include "tablet/Reader.h"
+#include "tests/support/RecordingSink.h"
 #include "tests/tablet/FakePort.h"
 #include "tests/tablet/Pty.h"
-#include "tests/tablet/RecordingTarget.h"
 
 namespace vellum::test {
 namespace {
@@ -22,12 +22,11 @@ TEST(ReaderThread, PacketsFlowAndStopWakesTheWait) {
   ASSERT_EQ(port.Open(1), OpenResult::kOk) << port.LastError();
 
   ReaderConfig config{1024, 768, 5000, 3750, 7};
-  RecordingTarget target;
-  target.modes = {1};
+  RecordingSink sink;
   std::atomic<bool> stop{false};
   Waker waker;
   std::atomic<int> result{-1};
-  std::thread reader([&] { result = RunReader(port, config, target, stop, &waker); });
+  std::thread reader([&] { result = RunReader(port, config, sink, stop, &waker); });
 
   std::vector<uint8_t> stream;
   for (int i = 0; i < 20; ++i) {
@@ -37,10 +36,10 @@ TEST(ReaderThread, PacketsFlowAndStopWakesTheWait) {
   pty.Send(stream);
   // The reader runs free; wait for it with a generous deadline rather than a fixed sleep.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (target.packets.load() < 20 && std::chrono::steady_clock::now() < deadline) {
+  while (sink.count.load() < 20 && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::yield();
   }
-  EXPECT_EQ(target.packets.load(), 20);
+  EXPECT_EQ(sink.count.load(), 20);
 
   stop = true;
   waker.Wake();
@@ -57,10 +56,10 @@ TEST(ReaderThread, HangUpEndsTheLoop) {
   paths.Set(1, pty.path());
   SerialPort port(paths);
   ASSERT_EQ(port.Open(1), OpenResult::kOk) << port.LastError();
-  RecordingTarget target;
+  RecordingSink sink;
   std::atomic<bool> stop{false};
   Waker waker;
-  std::thread reader([&] { RunReader(port, {1024, 768, 2500, 2250, 5}, target, stop, &waker); });
+  std::thread reader([&] { RunReader(port, {1024, 768, 2500, 2250, 5}, sink, stop, &waker); });
   pty.CloseMaster();
   reader.join();
   EXPECT_FALSE(stop.load());

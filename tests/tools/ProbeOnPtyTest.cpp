@@ -8,6 +8,7 @@
 #include "base/MulDiv.h"
 #include "tablet/Detection.h"
 #include "tablet/Reader.h"
+#include "tests/support/RecordingSink.h"
 #include "tests/tools/EmulatorPorts.h"
 
 namespace vellum::test {
@@ -110,34 +111,6 @@ TEST(ProbeOnPty, FoundPortOpensAgainAndStreams) {
   EXPECT_TRUE(packet);
 }
 
-// Counts packets and keeps the last trace point; nothing else matters here.
-class CountingTarget : public IReaderTarget {
- public:
-  std::atomic<int> packets{0};
-  ClientPoint lastTrace;
-  int32_t lastButtons = -1;
-
-  uint32_t Mode() const override { return 1; }  // Linear: pointer and trace, no pictures
-  void StoreButtons(int32_t code) override { lastButtons = code; }
-  void StoreStatus(int32_t, int32_t, int32_t) override {}
-  void StorePenWidth(int32_t) override {}
-  int32_t ShownButtons() const override { return 0; }
-  int32_t Transducer() const override { return 0; }
-  ClientPoint ClientToScreen(ClientPoint p) const override { return p; }
-  void MovePointer(ClientPoint) override {}
-  void DrawTraceSegment(ClientPoint p) override { lastTrace = p; }
-  void ShowStylusButtons(int32_t) override {}
-  void ShowTwoButtonStylusButtons(int32_t) override {}
-  void ShowThreeButtonStylusButtons(int32_t) override {}
-  void ShowCursorButtons(int32_t) override {}
-  void ShowReadout(int32_t, int32_t, int32_t, int32_t) override {}
-  void ClearSelectorLatch() override {}
-  void PenSelectorStep(int32_t, ClientPoint) override {}
-  void ShowShake(int32_t, int32_t) override {}
-  void ShowKeystroke(int32_t) override {}
-  void PacketHandled() override { packets.fetch_add(1); }
-};
-
 TEST(ReaderOnPty, ReadsEveryPacketUntilTheLineDrops) {
   constexpr int kPackets = 40;
   emu::EmulatorConfig config = Tablet(7, 5000, 3750);
@@ -153,11 +126,11 @@ TEST(ReaderOnPty, ReadsEveryPacketUntilTheLineDrops) {
   port.Write(&kProbeEndByte, 1);  // DC1 starts the stream, as at the end of a probe
 
   const ReaderConfig reader{1024, 768, 5000, 3750, 7};
-  CountingTarget target;
+  RecordingSink sink;
   std::atomic<bool> stop{false};
   Waker waker;
   auto done =
-      std::async(std::launch::async, [&] { return RunReader(port, reader, target, stop, &waker); });
+      std::async(std::launch::async, [&] { return RunReader(port, reader, sink, stop, &waker); });
   // The hang-up alone must end the loop; the stop is only a safety net for a failing test.
   if (done.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
     stop.store(true);
@@ -165,11 +138,11 @@ TEST(ReaderOnPty, ReadsEveryPacketUntilTheLineDrops) {
     FAIL() << "the reader did not see the hang-up";
   }
   EXPECT_EQ(done.get(), 0);
-  EXPECT_EQ(target.packets.load(), kPackets);
+  ASSERT_EQ(sink.events.size(), size_t(kPackets));
   const int last = kPackets - 1;
-  EXPECT_EQ(target.lastButtons, last % 8);
-  EXPECT_EQ(target.lastTrace, (ClientPoint{vellum::MulDiv(100 * last, 1024, 5000),
-                                           vellum::MulDiv(90 * last, 768, 3750)}));
+  EXPECT_EQ(sink.events.back().code, last % 8);
+  EXPECT_EQ(sink.events.back().client,
+            (Point{MulDiv(100 * last, 1024, 5000), MulDiv(90 * last, 768, 3750)}));
 }
 
 TEST(ReaderOnPty, StopEndsAnIdleReaderAtOnce) {
@@ -177,17 +150,17 @@ TEST(ReaderOnPty, StopEndsAnIdleReaderAtOnce) {
   ports.Add(1, Tablet(7));  // never streams: no DC1
   SerialPort port(ports.paths);
   ASSERT_EQ(port.Open(1), OpenResult::kOk);
-  CountingTarget target;
+  RecordingSink sink;
   std::atomic<bool> stop{false};
   Waker waker;
   auto done = std::async(std::launch::async, [&] {
-    return RunReader(port, ReaderConfig{1024, 768, 5000, 3750, 7}, target, stop, &waker);
+    return RunReader(port, ReaderConfig{1024, 768, 5000, 3750, 7}, sink, stop, &waker);
   });
   stop.store(true);
   waker.Wake();
   ASSERT_EQ(done.wait_for(std::chrono::seconds(5)), std::future_status::ready);
   EXPECT_EQ(done.get(), 0);
-  EXPECT_EQ(target.packets.load(), 0);
+  EXPECT_EQ(sink.count.load(), 0);
 }
 
 }  // namespace

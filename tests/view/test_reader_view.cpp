@@ -27,8 +27,8 @@ std::array<uint8_t, 7> Packet7(int buttons, int x, int y, int pressure) {
           uint8_t(0x04 | ((pressure >> 1) & 1) | ((pressure & 1) << 4))};
 }
 
-vellum::ClientPoint PointerInClient(CVellumView& view) {
-  const vellum::ClientPoint screen = view.PendingPointer();
+vellum::Point PointerInClient(CVellumView& view) {
+  const vellum::Point screen = view.PendingPointer();
   return {screen.x - view.m_originX.load(), screen.y - view.m_originY.load()};
 }
 
@@ -76,13 +76,16 @@ TEST_F(ReaderView, PacketsAreScaledToTheClientAndThePointerFollows) {
       {6000, 4000, 256, 1229, -51, 25},  // beyond the range: not clipped
   };
   test::ViewUnderTest v(tablet_->Path(), 1, 1024, 768);
-  vellum::PacketDispatcher dispatcher({1024, 768, 5000, 3750, 7}, *v);
+  const vellum::ReaderConfig config{1024, 768, 5000, 3750, 7};
+  auto dispatch = [&](const auto& packet) {
+    v->OnTabletEvent(vellum::DecodeEvent(packet.data(), config));
+  };
   for (const ScaleRow& r : rows) {
     SCOPED_TRACE(std::to_string(r.x) + "," + std::to_string(r.y) + "," +
                  std::to_string(r.pressure));
     const auto packet = Packet7(1, r.x, r.y, r.pressure);
-    dispatcher.Handle(packet.data());
-    EXPECT_EQ(PointerInClient(*v), (vellum::ClientPoint{r.clientX, r.clientY}));
+    dispatch(packet);
+    EXPECT_EQ(PointerInClient(*v), (vellum::Point{r.clientX, r.clientY}));
     EXPECT_EQ(v->m_penWidth.load(), r.penWidth);
     EXPECT_EQ(v->m_buttons.load(), 1);
   }
@@ -95,19 +98,22 @@ TEST_F(ReaderView, PacketsAreScaledToTheClientAndThePointerFollows) {
 
 TEST_F(ReaderView, ModeFourStoresTheCodeAndTheKeptValuesAndLeavesThePointer) {
   test::ViewUnderTest v(tablet_->Path(), 1, 1024, 768);
-  vellum::PacketDispatcher dispatcher({1024, 768, 5000, 3750, 7}, *v);
+  const vellum::ReaderConfig config{1024, 768, 5000, 3750, 7};
+  auto dispatch = [&](const auto& packet) {
+    v->OnTabletEvent(vellum::DecodeEvent(packet.data(), config));
+  };
   v->m_mode = 1;
   const auto first = Packet7(1, 2500, 1875, 300);
-  dispatcher.Handle(first.data());
+  dispatch(first);
   EXPECT_EQ(v->m_statusX.load(), 2500);
   EXPECT_EQ(v->m_statusY.load(), 1875);
   EXPECT_EQ(v->m_pressure.load(), 300);
-  const vellum::ClientPoint pointer = v->PendingPointer();
+  const vellum::Point pointer = v->PendingPointer();
   const int32_t width = v->m_penWidth.load();
 
   v->m_mode = 4;
   const auto second = Packet7(3, 100, 200, 500);
-  dispatcher.Handle(second.data());
+  dispatch(second);
   EXPECT_EQ(v->m_buttons.load(), 3);
   EXPECT_EQ(v->m_statusX.load(), 2500) << "mode 4 decodes nothing";
   EXPECT_EQ(v->m_statusY.load(), 1875);
@@ -119,24 +125,30 @@ TEST_F(ReaderView, ModeFourStoresTheCodeAndTheKeptValuesAndLeavesThePointer) {
 
 TEST_F(ReaderView, ModeThreeMovesThePointer) {
   test::ViewUnderTest v(tablet_->Path(), 1, 1024, 768);
-  vellum::PacketDispatcher dispatcher({1024, 768, 5000, 3750, 7}, *v);
+  const vellum::ReaderConfig config{1024, 768, 5000, 3750, 7};
+  auto dispatch = [&](const auto& packet) {
+    v->OnTabletEvent(vellum::DecodeEvent(packet.data(), config));
+  };
   v->m_mode = 3;
   const auto packet = Packet7(0, 1250, 3750, 0);
-  dispatcher.Handle(packet.data());
-  EXPECT_EQ(PointerInClient(*v), (vellum::ClientPoint{256, 0}));
+  dispatch(packet);
+  EXPECT_EQ(PointerInClient(*v), (vellum::Point{256, 0}));
   EXPECT_EQ(v->m_statusY.load(), 3750) << "status keeps the tablet's own Y";
   v->m_mode = 0;
 }
 
 TEST_F(ReaderView, CodesSixAndSevenLeaveTheReadoutsOnASevenByteTablet) {
   test::ViewUnderTest v(tablet_->Path(), 1, 1024, 738);
-  vellum::PacketDispatcher dispatcher({1024, 738, 5000, 3750, 7}, *v);
+  const vellum::ReaderConfig config{1024, 738, 5000, 3750, 7};
+  auto dispatch = [&](const auto& packet) {
+    v->OnTabletEvent(vellum::DecodeEvent(packet.data(), config));
+  };
   const auto two = Packet7(2, 2500, 1875, 100);
-  dispatcher.Handle(two.data());
+  dispatch(two);
   ASSERT_TRUE(test::TextAt(*v, 879, 615, "Button : 2", 0x000000, 0xFFFFFF));
   for (int code : {6, 7}) {
     const auto packet = Packet7(code, 1000, 1000, 400);
-    dispatcher.Handle(packet.data());
+    dispatch(packet);
     EXPECT_EQ(v->m_buttons.load(), code);
     EXPECT_TRUE(test::TextAt(*v, 879, 615, "Button : 2", 0x000000, 0xFFFFFF)) << code;
   }
@@ -151,7 +163,7 @@ TEST(ReaderLive, FillerByteInsideAPacketKeepsThePacket) {
   EXPECT_EQ(v->m_packetsHandled.load(), 1u);
   EXPECT_EQ(v->m_buttons.load(), 1);
   EXPECT_EQ(v->m_penWidth.load(), 25);
-  EXPECT_EQ(PointerInClient(*v), (vellum::ClientPoint{512, 384}));
+  EXPECT_EQ(PointerInClient(*v), (vellum::Point{512, 384}));
   std::remove(script.c_str());
 }
 

@@ -102,8 +102,10 @@ TEST(Readouts, StatusPaneByScreen) {
     view.OnKeyDown(kVkF1, 1, 0);
     for (int i = 0; i < c.steps; ++i) view.OnKeyDown(kVkF5, 1, 0);
     EXPECT_EQ(rig.harness().frame.status_, c.afterPaint);
-    view.StoreStatus(16383, 0, 437);
-    view.StoreButtons(7);
+    view.m_statusX.store(16383);
+    view.m_statusY.store(0);
+    view.m_pressure.store(437);
+    view.m_buttons.store(7);
     view.OnMouseMove();
     EXPECT_EQ(rig.harness().frame.status_, c.afterMove);
   }
@@ -111,7 +113,9 @@ TEST(Readouts, StatusPaneByScreen) {
 
 TEST(Readouts, StatusPaneStaysEmptyOnTheInfoScreen) {
   Rig rig(7);
-  rig.view().StoreStatus(10, 20, 30);
+  rig.view().m_statusX.store(10);
+  rig.view().m_statusY.store(20);
+  rig.view().m_pressure.store(30);
   rig.view().OnMouseMove();
   EXPECT_EQ(rig.harness().frame.status_, "");
 }
@@ -122,8 +126,10 @@ TEST(Readouts, QtMouseMovesUpdateThePane) {
   CVellumView& view = rig.view();
   view.OnKeyDown(kVkF1, 1, 0);
   EXPECT_TRUE(view.hasMouseTracking()) << "moves without a button must arrive";
-  view.StoreStatus(2500, 1875, 0);
-  view.StoreButtons(1);
+  view.m_statusX.store(2500);
+  view.m_statusY.store(1875);
+  view.m_pressure.store(0);
+  view.m_buttons.store(1);
   const QPointF at(10, 10);
   QMouseEvent move(QEvent::MouseMove, at, view.mapToGlobal(at), Qt::NoButton, Qt::NoButton,
                    Qt::NoModifier);

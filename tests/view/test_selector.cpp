@@ -39,15 +39,15 @@ gdi::RECT ClearRect(CVellumView& v) {
 }
 
 // One pen packet on the info screen, in the reader's order (the trace and readout left out).
-void Pen(Rig& rig, int code, vellum::ClientPoint screen) {
+void Pen(Rig& rig, int code, vellum::Point screen) {
   CVellumView& v = *rig;
-  if (code != v.ShownButtons()) v.ClearSelectorLatch();
+  if (code != v.m_shownButtons.load()) v.m_selectorLatch = false;
   v.ShowCursorButtons(code);  // transducer 4 in these tests
   if (code > 0) v.PenSelectorStep(code, screen);
 }
 
 struct Targets {
-  vellum::ClientPoint button, listEdge, item;
+  vellum::Point button, listEdge, item;
 };
 
 // Where the pen hits, in screen coordinates, from the dropped rect (W - 145 to W - 20).
@@ -266,7 +266,7 @@ TEST(Selector, NoDeadlockUnderAFloodOfPacketsAndKeys) {
   const vellum::ReaderConfig config{v.m_clientRect.right, v.m_clientRect.bottom, 5000, 3750, 5};
   const QPoint origin = v.mapToGlobal(QPoint(0, 0));
   // A 5-byte packet whose point lands on `screen` (within a pixel).
-  auto packet = [&](int code, vellum::ClientPoint screen) {
+  auto packet = [&](int code, vellum::Point screen) {
     const int32_t cx = screen.x - origin.x(), cy = screen.y - origin.y();
     const int32_t x = vellum::MulDiv(cx, config.maxX, config.width);
     const int32_t y = config.maxY - vellum::MulDiv(cy, config.maxY, config.height);
@@ -281,12 +281,11 @@ TEST(Selector, NoDeadlockUnderAFloodOfPacketsAndKeys) {
   std::atomic<bool> stop{false};
   std::atomic<long> handled{0};
   std::thread feeder([&] {
-    vellum::PacketDispatcher dispatcher(config, v);
     // 9600 baud, 11 bits a byte, 5 bytes: about 174 packets a second; a hundred times that.
     const auto period = std::chrono::nanoseconds(1'000'000'000LL / (174 * 100));
     auto next = std::chrono::steady_clock::now();
     for (long i = 0; !stop.load(); ++i) {
-      dispatcher.Handle(script[i % std::size(script)].data());
+      v.OnTabletEvent(vellum::DecodeEvent(script[i % std::size(script)].data(), config));
       handled.fetch_add(1);
       next += period;
       while (std::chrono::steady_clock::now() < next && !stop.load()) std::this_thread::yield();

@@ -19,8 +19,8 @@ using screens::Rig;
 // One packet: what the reader stores, then the segment.
 void Packet(Rig& rig, int code, int x, int y, int pressure = 0) {
   CVellumView& view = rig.view();
-  view.StoreButtons(code);
-  if (view.m_packetLength == 7) view.StorePenWidth(vellum::MulDiv(pressure, 50, 512));
+  view.m_buttons.store(code);
+  if (view.m_packetLength == 7) view.m_penWidth.store(vellum::MulDiv(pressure, 50, 512));
   view.DrawTraceSegment({x, y});
 }
 
