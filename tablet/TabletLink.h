@@ -57,6 +57,9 @@ class IPort {
   // Why the last failed read failed, in a few plain words for the user ("the line hung up");
   // "" when no read has failed or the port cannot tell.
   virtual std::string ReadFailure() const { return {}; }
+  // The last failure of any call, naming it ("open: No such file or directory"); "" when none
+  // or the port cannot tell.
+  virtual std::string LastError() const { return {}; }
 };
 
 // termios implementation. COMn is PortPaths::Path(n).
@@ -79,9 +82,7 @@ class SerialPort final : public IPort {
   int PollFd() const override;
   std::string ReadFailure() const override { return readFailure_; }
 
-  const PortPaths& Paths() const { return paths_; }
-  // errno-style text of the last failure, naming the failing call ("open: No such file ...").
-  const std::string& LastError() const { return lastError_; }
+  std::string LastError() const override { return lastError_; }
 
  private:
   PortPaths paths_;

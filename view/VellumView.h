@@ -43,6 +43,9 @@ class QComboBox;
 
 // What the view takes from outside. The defaults are the real platform; tests replace them.
 struct ViewOptions {
+  // The serial line the scan probes and the reader reads; nullptr: a SerialPort over `ports`.
+  std::unique_ptr<vellum::IPort> port;
+  // The devices of COM1..COM4, for the messages and the check for a tablet driver.
   vellum::PortPaths ports;
   int screenWidth = 0;  // 0: the primary screen's size
   int screenHeight = 0;

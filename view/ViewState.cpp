@@ -51,7 +51,8 @@ CVellumView::CVellumView(ViewOptions options, QWidget* parent)
   m_surface = std::make_unique<gdi::Surface>(std::max(m_screenWidth, 1),
                                              std::max(m_screenHeight, 1), 0xFFFFFF);
 
-  auto port = std::make_unique<vellum::SerialPort>(m_options.ports);
+  std::unique_ptr<vellum::IPort> port = std::move(m_options.port);
+  if (!port) port = std::make_unique<vellum::SerialPort>(m_options.ports);
   const vellum::TabletInfo info = vellum::ScanPorts(*port);
   if (info.port == 0) {
     const std::string message = vellum::ChooseNoTabletMessage(m_options.ports);

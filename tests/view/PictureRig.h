@@ -20,9 +20,7 @@ inline constexpr gdi::COLORREF kSentinel = 0x00FF00;  // a colour no picture use
 
 struct Rig {
   explicit Rig(int model, int width = 1024, int height = 768)
-      : tablet(std::make_unique<test::Emulator>(std::vector<std::string>{
-            "--model", std::to_string(model), "--range", "5000", "3750", "--script", "/dev/null"})),
-        vut(tablet->Path(), 1, width, height, width, height) {}
+      : vut(test::Tablet{model}, width, height, width, height) {}
 
   CVellumView& view() { return *vut; }
   CVellumView* operator->() { return vut.view.get(); }
@@ -44,7 +42,6 @@ struct Rig {
     return vut->Backbuffer().Image().copy();
   }
 
-  std::unique_ptr<test::Emulator> tablet;
   test::ViewUnderTest vut;
 };
 

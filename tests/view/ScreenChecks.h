@@ -1,15 +1,11 @@
 #pragma once
-// Helpers shared by the screen tests: a tablet that only answers the probe, and pixel checks on
-// the view's backbuffer.
+// Helpers shared by the screen tests: a view on a tablet that only answers the probe, and pixel
+// checks on the view's backbuffer.
 
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <cstdio>
-#include <memory>
-#include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "gdi/Gdi.h"
 #include "support/Harness.h"
@@ -21,43 +17,20 @@ inline constexpr gdi::COLORREF kWhite = 0xFFFFFF;
 inline constexpr gdi::COLORREF kRed = 0x0000FF;
 inline constexpr gdi::COLORREF kCyan = 0xFFFF00;
 
-// A tablet that answers the probe and then sends nothing: the tests feed the view themselves.
-inline std::unique_ptr<test::Emulator> QuietTablet(int model, int maxX = 5000, int maxY = 3750) {
-  return std::make_unique<test::Emulator>(
-      std::vector<std::string>{"--model", std::to_string(model), "--range", std::to_string(maxX),
-                               std::to_string(maxY), "--script", "/dev/null"});
-}
-
-// A 1024x768 view on a quiet tablet at COMn. The probe gives the tablet 50 ms to answer; on a
-// machine busy enough to miss that, detection is tried again rather than failing at random.
+// A 1024x768 view on a tablet at COMn that answers the probe and then sends nothing: the tests
+// feed the view themselves.
 struct Rig {
-  explicit Rig(int model, int port = 1, int maxX = 5000, int maxY = 3750) {
-    for (int attempt = 1;; ++attempt) {
-      tablet = QuietTablet(model, maxX, maxY);
-      try {
-        vut = std::make_unique<test::ViewUnderTest>(tablet->Path(), port, 1024, 768);
-        if (vut->view->m_packetLength == model) return;
-        std::fprintf(stderr, "detection found a %d-byte tablet, not %d-byte\n",
-                     vut->view->m_packetLength, model);
-      } catch (const std::runtime_error& e) {
-        std::fprintf(stderr, "detection: %s\n", e.what());
-        if (attempt == 3) throw;
-      }
-      if (attempt == 3) return;  // the test's own checks report the wrong model
-      vut.reset();
-      tablet.reset();
-    }
-  }
-  CVellumView& view() { return *vut->view; }
-  test::ViewUnderTest& harness() { return *vut; }
+  explicit Rig(int model, int port = 1, int maxX = 5000, int maxY = 3750)
+      : vut(test::Tablet{model, maxX, maxY, port}) {}
+  CVellumView& view() { return *vut.view; }
+  test::ViewUnderTest& harness() { return vut; }
   uint32_t Mode() { return view().m_mode.load(); }
   void Key(uint32_t virtualKey) { view().OnKeyDown(virtualKey, 1, 0); }
   void EnterMode(uint32_t mode);
-  const std::string& Title() { return vut->frame.title_; }
-  int Beeps() const { return vut->tone.Count(); }
+  const std::string& Title() { return vut.frame.title_; }
+  int Beeps() const { return vut.tone.Count(); }
 
-  std::unique_ptr<test::Emulator> tablet;
-  std::unique_ptr<test::ViewUnderTest> vut;
+  test::ViewUnderTest vut;
 };
 
 // Reaches `mode` through the keys: F1 to Linear when on the info screen, then F5 (at most a lap).

@@ -1,4 +1,4 @@
-// The view on an emulated tablet: detection results, scales, the one-time layout and the info
+// The view on a scripted tablet: detection results, scales, the one-time layout and the info
 // screen's base picture, checked on the backbuffer and the fake frame.
 #include <gtest/gtest.h>
 
@@ -17,12 +17,6 @@ using test::TextAt;
 constexpr gdi::COLORREF kBlack = 0x000000;
 constexpr gdi::COLORREF kRed = 0x0000FF;
 constexpr gdi::COLORREF kCyan = 0xFFFF00;
-
-std::unique_ptr<test::Emulator> QuietTablet(int model, int maxX, int maxY) {
-  return std::make_unique<test::Emulator>(
-      std::vector<std::string>{"--model", std::to_string(model), "--range", std::to_string(maxX),
-                               std::to_string(maxY), "--script", "/dev/null"});
-}
 
 // Runs OnDraw over a black backbuffer: the opaque text boxes then stand out, so a text's
 // position and content can be compared with a reference drawing of the expected text.
@@ -59,8 +53,7 @@ class InfoScreen : public ::testing::TestWithParam<InfoCase> {};
 
 TEST_P(InfoScreen, TextsSeparatorsTitleAndStatusOnA1024x738Client) {
   const InfoCase& c = GetParam();
-  auto tablet = QuietTablet(c.model, c.maxX, c.maxY);
-  test::ViewUnderTest v(tablet->Path(), c.port, 1024, 738);
+  test::ViewUnderTest v({c.model, c.maxX, c.maxY, c.port}, 1024, 738);
   EXPECT_EQ(v->m_port, uint32_t(c.port));
   EXPECT_EQ(v->m_packetLength, c.model);
   EXPECT_EQ(v->m_maxX, c.maxX);
@@ -106,8 +99,7 @@ INSTANTIATE_TEST_SUITE_P(Tablets, InfoScreen, ::testing::ValuesIn(kInfoCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(InfoScreen, RealPaintErasesToWhiteAndKeepsTheTextBoxesOpaque) {
-  auto tablet = QuietTablet(7, 5000, 3750);
-  test::ViewUnderTest v(tablet->Path(), 1, 1024, 738);
+  test::ViewUnderTest v({}, 1024, 738);
   v->InvalidateAndPaint(v->m_clientRect);
   EXPECT_EQ(v->Backbuffer().Pixel(400, 300), 0xFFFFFFu);  // the trace area is the background
   EXPECT_EQ(v->Backbuffer().Pixel(400, 690), kCyan);
@@ -122,8 +114,7 @@ TEST(InfoScreen, RestoredFrameIsMaximisedAgainAtTheNextPaint) {
   struct RestoredFrame : test::FakeFrame {
     bool IsZoomed() const override { return false; }
   };
-  auto tablet = QuietTablet(7, 5000, 3750);
-  test::ViewUnderTest v(tablet->Path(), 1, 1024, 738);
+  test::ViewUnderTest v({}, 1024, 738);
   RestoredFrame restored;
   v->SetFrame(&restored);
   v->InvalidateAndPaint(v->m_clientRect);
@@ -145,9 +136,8 @@ TEST(ViewState, ScaleFactorsFollowTheScreen) {
       {1280, 1024, 1.25, 1.3333333730697632},
       {1280, 800, 1.25, 1.0416667461395264},
   };
-  auto tablet = QuietTablet(7, 5000, 3750);
   for (const ScaleCase& c : cases) {
-    test::ViewUnderTest v(tablet->Path(), 1, 640, 480, c.width, c.height);
+    test::ViewUnderTest v({}, 640, 480, c.width, c.height);
     EXPECT_EQ(double(v->m_scaleX), c.scaleX) << c.width << "x" << c.height;
     EXPECT_EQ(double(v->m_scaleY), c.scaleY) << c.width << "x" << c.height;
     EXPECT_EQ(v->m_transducer.load(), 4);
@@ -166,10 +156,9 @@ TEST(ViewState, LayoutCellsCirclesTraceRegionAndFont) {
       {1019, 738, 33, 369},  // the cell truncates
       {1024, 741, 34, 370},  // so does the mid-line
   };
-  auto tablet = QuietTablet(5, 2500, 2250);
   for (const LayoutCase& c : cases) {
     SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
-    test::ViewUnderTest v(tablet->Path(), 1, c.width, c.height);
+    test::ViewUnderTest v({5, 2500, 2250}, c.width, c.height);
     EXPECT_EQ(v->m_cellSize, c.cell);
     for (int i = 0; i < 7; ++i) {
       EXPECT_EQ(v->m_keyCircles[i], (gdi::RECT{(4 * i + 2) * c.cell, c.middle - c.cell,
@@ -186,8 +175,7 @@ TEST(ViewState, LayoutCellsCirclesTraceRegionAndFont) {
 }
 
 TEST(ViewState, LayoutRunsOnceAndStartsOneReader) {
-  auto tablet = QuietTablet(7, 5000, 3750);
-  test::ViewUnderTest v(tablet->Path(), 1, 1024, 738);
+  test::ViewUnderTest v({}, 1024, 738);
   ASSERT_TRUE(v->m_layoutDone);
   ASSERT_TRUE(v->m_readerThread.joinable());
   const auto reader = v->m_readerThread.get_id();
@@ -203,8 +191,7 @@ TEST(ViewState, LayoutRunsOnceAndStartsOneReader) {
 }
 
 TEST(ViewState, TestScreenIsBlackWithTheRangesInTheStatusPane) {
-  auto tablet = QuietTablet(7, 5000, 3750);
-  test::ViewUnderTest v(tablet->Path(), 1, 1024, 738);
+  test::ViewUnderTest v({}, 1024, 738);
   v->m_mode = 2;
   v->InvalidateAndPaint(v->m_clientRect);
   int black = 0;
@@ -220,8 +207,7 @@ TEST(ViewState, TestScreenIsBlackWithTheRangesInTheStatusPane) {
 }
 
 TEST(ViewState, StopClosesThePortAndEndsTheReader) {
-  auto tablet = QuietTablet(7, 5000, 3750);
-  test::ViewUnderTest v(tablet->Path(), 1, 640, 480);
+  test::ViewUnderTest v({}, 640, 480);
   ASSERT_TRUE(v->m_hPort && v->m_hPort->IsOpen());
   v->StopReader();
   EXPECT_FALSE(v->m_readerThread.joinable());
@@ -230,8 +216,7 @@ TEST(ViewState, StopClosesThePortAndEndsTheReader) {
 }
 
 TEST(ViewState, F4StopsTheReaderAndEndsWithStatusZero) {
-  auto tablet = QuietTablet(7, 5000, 3750);
-  test::ViewUnderTest v(tablet->Path(), 1, 640, 480);
+  test::ViewUnderTest v({}, 640, 480);
   bool flushed = false;
   v->m_options.beforeExit = [&] {
     flushed = true;

@@ -74,7 +74,8 @@ struct ScreenCase {
   Tablet tablet;
   int port;
   int screenWidth, screenHeight;
-  int clientWidth, clientHeight;  // a maximised frame's view, below the title bar, above the status bar
+  int clientWidth,
+      clientHeight;  // a maximised frame's view, below the title bar, above the status bar
 };
 
 const ScreenCase kScreens[] = {
@@ -100,10 +101,8 @@ int RightmostInk(const gdi::Surface& s, int x, int y, int height) {
 TEST_P(PanelOnScreen, EveryLineEndsInsideTheClient) {
   const ScreenCase& c = GetParam();
   const Tablet& t = c.tablet;
-  test::Emulator tablet({"--model", std::to_string(t.model), "--range", std::to_string(t.maxX),
-                         std::to_string(t.maxY), "--script", "/dev/null"});
-  test::ViewUnderTest v(tablet.Path(), c.port, c.clientWidth, c.clientHeight, c.screenWidth,
-                        c.screenHeight);
+  test::ViewUnderTest v({t.model, t.maxX, t.maxY, c.port}, c.clientWidth, c.clientHeight,
+                        c.screenWidth, c.screenHeight);
   ASSERT_EQ(v->m_clientRect.right, c.clientWidth);
   const gdi::Font& font = gdi::Font::System();
   const int right = v->m_clientRect.right;

@@ -1,44 +1,31 @@
-// The reader's view end: packets scaled into the view's client area, values stored in the view,
-// the pointer asked to follow, the mode rules, and the live loop on an emulated tablet.
+// Tablet events in the view: what each screen does with one, the values kept for the readouts,
+// the pointer asked to follow; then the reader thread on the in-memory line and on real ptys.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QElapsedTimer>
-#include <array>
-#include <cstdio>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "support/Harness.h"
 #include "support/TextCheck.h"
+#include "tools/emulator/PtyTablet.h"
 
 namespace {
 
-// A 7-byte packet as the tablet sends it.
-std::array<uint8_t, 7> Packet7(int buttons, int x, int y, int pressure) {
-  return {uint8_t(0x98 | (buttons & 7)),
-          uint8_t(x & 0x7F),
-          uint8_t((x >> 7) & 0x7F),
-          uint8_t(y & 0x7F),
-          uint8_t((y >> 7) & 0x7F),
-          uint8_t((pressure >> 2) & 0x7F),
-          uint8_t(0x04 | ((pressure >> 1) & 1) | ((pressure & 1) << 4))};
+using vellum::Point;
+using vellum::TabletEvent;
+
+// The event of a packet of `code` at tablet (x, y) with `pressure`, on a 5000 x 3750 tablet.
+TabletEvent Event(CVellumView& v, int code, int x, int y, int pressure = 0) {
+  const vellum::ReaderConfig config{v.m_clientRect.right, v.m_clientRect.bottom, 5000, 3750,
+                                    v.m_packetLength};
+  return vellum::DecodeEvent(vellum::test::Packet7(code, x, y, pressure).data(), config);
 }
 
-vellum::Point PointerInClient(CVellumView& view) {
-  const vellum::Point screen = view.PendingPointer();
+Point PointerInClient(CVellumView& view) {
+  const Point screen = view.PendingPointer();
   return {screen.x - view.m_originX.load(), screen.y - view.m_originY.load()};
-}
-
-std::string WriteScript(const std::string& text) {
-  char name[] = "/tmp/vellum-reader-script-XXXXXX";
-  const int fd = ::mkstemp(name);
-  EXPECT_GE(fd, 0);
-  EXPECT_EQ(::write(fd, text.data(), text.size()), ssize_t(text.size()));
-  ::close(fd);
-  return name;
 }
 
 bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
@@ -51,23 +38,73 @@ bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
   return true;
 }
 
-class ReaderView : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    tablet_ = std::make_unique<test::Emulator>(std::vector<std::string>{
-        "--model", "7", "--range", "5000", "3750", "--script", "/dev/null"});
-  }
-  static void TearDownTestSuite() { tablet_.reset(); }
-  static std::unique_ptr<test::Emulator> tablet_;
+struct ScreenCase {
+  const char* name;
+  int model;
+  uint32_t mode;
+  int transducer;
+  int code;
+  bool stored;     // the status copies hold the packet's values
+  bool pointer;    // the pointer is asked to the packet's point
+  bool trace;      // the trace takes the point as its last
+  bool indicator;  // the picture's buttons (or the Keystroke circles) show the code
+  bool readout;    // the side panel's button line shows the code
 };
-std::unique_ptr<test::Emulator> ReaderView::tablet_;
+
+// Tablet (2500, 1875) with pressure 300 is client (512, 384) on a 1024 x 768 client.
+const ScreenCase kScreens[] = {
+    {"InfoSevenByte", 7, 0, 4, 1, false, true, true, true, true},
+    {"InfoSevenByteCodeSix", 7, 0, 4, 6, false, true, true, false, false},
+    {"InfoSevenByteCodeSeven", 7, 0, 4, 7, false, true, true, false, false},
+    {"InfoFiveByteCursor", 5, 0, 4, 2, false, true, true, true, true},
+    {"InfoFiveByteTwoButton", 5, 0, 2, 3, false, true, true, true, true},
+    {"InfoFiveByteThreeButton", 5, 0, 3, 1, false, true, true, true, true},
+    {"InfoFiveByteNoTransducer", 5, 0, 1, 2, false, true, true, false, true},
+    {"Linear", 7, 1, 4, 3, true, true, true, false, false},
+    {"Pressure", 7, 2, 4, 1, true, true, true, false, false},
+    {"Shake", 5, 3, 4, 1, true, true, false, false, false},
+    {"Keystroke", 7, 4, 4, 5, false, false, false, true, false},
+    {"NoSuchScreen", 5, 5, 4, 5, true, false, false, false, false},
+};
+
+class Screens : public ::testing::TestWithParam<ScreenCase> {};
+
+TEST_P(Screens, EachDoesItsShareOfAnEvent) {
+  const ScreenCase& c = GetParam();
+  test::ViewUnderTest v({c.model});
+  v->m_mode = c.mode;
+  v->m_transducer = c.transducer;
+  v->m_shownButtons = 99;  // a code no packet carries
+  v->OnTabletEvent(Event(*v, c.code, 2500, 1875, 300));
+
+  const int pressure = c.model == 7 ? 300 : 0;
+  EXPECT_EQ(v->m_buttons.load(), c.code);
+  EXPECT_EQ(v->m_statusX.load(), c.stored ? 2500 : 0);
+  EXPECT_EQ(v->m_statusY.load(), c.stored ? 1875 : 0);
+  EXPECT_EQ(v->m_pressure.load(), c.stored ? pressure : 0);
+  EXPECT_EQ(v->PendingPointer() != Point{}, c.pointer);
+  if (c.pointer) {
+    EXPECT_EQ(PointerInClient(*v), (Point{512, 384}));
+  }
+  EXPECT_EQ(v->m_lastPoint == (Point{512, 384}), c.trace);
+  EXPECT_EQ(v->m_shownButtons.load(), c.indicator ? c.code : 99);
+  const std::string button = "Button : " + std::to_string(c.code);
+  EXPECT_EQ(bool(test::TextAt(*v, 1024 - 145, 5 * 768 / 6, button, 0, 0xFFFFFF)), c.readout);
+  if (c.mode == 3) {
+    EXPECT_EQ(v->m_shakeShown, (Point{2500, 1875})) << "the tablet's own Y";
+  }
+  EXPECT_EQ(v->m_packetsHandled.load(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(View, Screens, ::testing::ValuesIn(kScreens),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct ScaleRow {
   int x, y, pressure;
   int clientX, clientY, penWidth;
 };
 
-TEST_F(ReaderView, PacketsAreScaledToTheClientAndThePointerFollows) {
+TEST(Events, AreScaledToTheClientAndThePointerFollows) {
   const ScaleRow rows[] = {
       {2500, 3750, 511, 512, 0, 50},  // the middle of X; Y at its range is the top
       {1, 0, 5, 0, 768, 0},           // 0.2048 rounds down; Y 0 is the bottom
@@ -75,105 +112,76 @@ TEST_F(ReaderView, PacketsAreScaledToTheClientAndThePointerFollows) {
       {5000, 1875, 0, 1024, 384, 0},
       {6000, 4000, 256, 1229, -51, 25},  // beyond the range: not clipped
   };
-  test::ViewUnderTest v(tablet_->Path(), 1, 1024, 768);
-  const vellum::ReaderConfig config{1024, 768, 5000, 3750, 7};
-  auto dispatch = [&](const auto& packet) {
-    v->OnTabletEvent(vellum::DecodeEvent(packet.data(), config));
-  };
+  test::ViewUnderTest v;
   for (const ScaleRow& r : rows) {
     SCOPED_TRACE(std::to_string(r.x) + "," + std::to_string(r.y) + "," +
                  std::to_string(r.pressure));
-    const auto packet = Packet7(1, r.x, r.y, r.pressure);
-    dispatch(packet);
-    EXPECT_EQ(PointerInClient(*v), (vellum::Point{r.clientX, r.clientY}));
+    v->OnTabletEvent(Event(*v, 1, r.x, r.y, r.pressure));
+    EXPECT_EQ(PointerInClient(*v), (Point{r.clientX, r.clientY}));
     EXPECT_EQ(v->m_penWidth.load(), r.penWidth);
-    EXPECT_EQ(v->m_buttons.load(), 1);
   }
-  // Mode 0 keeps the status copies untouched.
-  EXPECT_EQ(v->m_statusX.load(), 0);
-  EXPECT_EQ(v->m_statusY.load(), 0);
   test::Pump(10);
   EXPECT_FALSE(v->m_pointerQueued.load()) << "the posted pointer move has run";
 }
 
-TEST_F(ReaderView, ModeFourStoresTheCodeAndTheKeptValuesAndLeavesThePointer) {
-  test::ViewUnderTest v(tablet_->Path(), 1, 1024, 768);
-  const vellum::ReaderConfig config{1024, 768, 5000, 3750, 7};
-  auto dispatch = [&](const auto& packet) {
-    v->OnTabletEvent(vellum::DecodeEvent(packet.data(), config));
-  };
+TEST(Events, KeystrokeStoresTheCodeAndTheKeptValuesAndLeavesThePointer) {
+  test::ViewUnderTest v;
   v->m_mode = 1;
-  const auto first = Packet7(1, 2500, 1875, 300);
-  dispatch(first);
-  EXPECT_EQ(v->m_statusX.load(), 2500);
-  EXPECT_EQ(v->m_statusY.load(), 1875);
-  EXPECT_EQ(v->m_pressure.load(), 300);
-  const vellum::Point pointer = v->PendingPointer();
+  v->OnTabletEvent(Event(*v, 1, 2500, 1875, 300));
+  const Point pointer = v->PendingPointer();
   const int32_t width = v->m_penWidth.load();
 
   v->m_mode = 4;
-  const auto second = Packet7(3, 100, 200, 500);
-  dispatch(second);
+  v->OnTabletEvent(Event(*v, 3, 100, 200, 500));
   EXPECT_EQ(v->m_buttons.load(), 3);
-  EXPECT_EQ(v->m_statusX.load(), 2500) << "mode 4 decodes nothing";
+  EXPECT_EQ(v->m_statusX.load(), 2500) << "Keystroke decodes nothing";
   EXPECT_EQ(v->m_statusY.load(), 1875);
   EXPECT_EQ(v->m_pressure.load(), 300);
   EXPECT_EQ(v->m_penWidth.load(), width);
   EXPECT_EQ(v->PendingPointer(), pointer) << "the pointer stays where it is";
-  v->m_mode = 0;
+
+  // Back on Linear the next packet is decoded again; Keystroke's was never kept.
+  v->m_mode = 1;
+  v->OnTabletEvent(Event(*v, 0, 10, 20, 30));
+  EXPECT_EQ(v->m_statusX.load(), 10);
+  EXPECT_EQ(v->m_pressure.load(), 30);
 }
 
-TEST_F(ReaderView, ModeThreeMovesThePointer) {
-  test::ViewUnderTest v(tablet_->Path(), 1, 1024, 768);
-  const vellum::ReaderConfig config{1024, 768, 5000, 3750, 7};
-  auto dispatch = [&](const auto& packet) {
-    v->OnTabletEvent(vellum::DecodeEvent(packet.data(), config));
-  };
-  v->m_mode = 3;
-  const auto packet = Packet7(0, 1250, 3750, 0);
-  dispatch(packet);
-  EXPECT_EQ(PointerInClient(*v), (vellum::Point{256, 0}));
-  EXPECT_EQ(v->m_statusY.load(), 3750) << "status keeps the tablet's own Y";
-  v->m_mode = 0;
-}
-
-TEST_F(ReaderView, CodesSixAndSevenLeaveTheReadoutsOnASevenByteTablet) {
-  test::ViewUnderTest v(tablet_->Path(), 1, 1024, 738);
-  const vellum::ReaderConfig config{1024, 738, 5000, 3750, 7};
-  auto dispatch = [&](const auto& packet) {
-    v->OnTabletEvent(vellum::DecodeEvent(packet.data(), config));
-  };
-  const auto two = Packet7(2, 2500, 1875, 100);
-  dispatch(two);
-  ASSERT_TRUE(test::TextAt(*v, 879, 615, "Button : 2", 0x000000, 0xFFFFFF));
-  for (int code : {6, 7}) {
-    const auto packet = Packet7(code, 1000, 1000, 400);
-    dispatch(packet);
-    EXPECT_EQ(v->m_buttons.load(), code);
-    EXPECT_TRUE(test::TextAt(*v, 879, 615, "Button : 2", 0x000000, 0xFFFFFF)) << code;
-  }
-}
-
-TEST(ReaderLive, FillerByteInsideAPacketKeepsThePacket) {
+// The reader thread on the in-memory line: bytes sent while it idles reach the view.
+TEST(ReaderOnTheLine, FillerByteInsideAPacketKeepsThePacket) {
+  test::ViewUnderTest v;
   // X 2500, Y 1875, pressure 256, code 1, with 0x80 between bytes 3 and 4.
-  const std::string script = WriteScript("gap 300\nraw 99 44 13 53 80 0E 40 04\n");
-  test::Emulator tablet({"--model", "7", "--range", "5000", "3750", "--once", "--script", script});
-  test::ViewUnderTest v(tablet.Path(), 1, 1024, 768);
+  v.line->Send({0x99, 0x44, 0x13, 0x53, 0x80, 0x0E, 0x40, 0x04});
   ASSERT_TRUE(WaitFor([&] { return v->m_packetsHandled.load() >= 1; }));
   EXPECT_EQ(v->m_packetsHandled.load(), 1u);
   EXPECT_EQ(v->m_buttons.load(), 1);
   EXPECT_EQ(v->m_penWidth.load(), 25);
-  EXPECT_EQ(PointerInClient(*v), (vellum::Point{512, 384}));
-  std::remove(script.c_str());
+  EXPECT_EQ(PointerInClient(*v), (Point{512, 384}));
+}
+
+TEST(ReaderOnTheLine, StopIsNotALostTablet) {
+  test::ViewUnderTest v;
+  v->StopReader();
+  test::Pump(30);
+  EXPECT_EQ(v.frame.status_, "");
+  EXPECT_TRUE(v->m_readerEnded.load());
+  EXPECT_FALSE(v.line->IsOpen());
+}
+
+vellum::emu::EmulatorConfig Tablet7() {
+  vellum::emu::EmulatorConfig config;
+  config.maxX = 5000;
+  config.maxY = 3750;
+  return config;
 }
 
 // Regression: the lost tablet went unsaid; the screens froze with nothing said anywhere.
-TEST(ReaderLive, HangUpIsToldAndTheViewGoesOn) {
-  const std::string script = WriteScript("gap 300\nstroke 1 500 500 4500 3000 10 100 400\n");
-  test::Emulator tablet(
-      {"--model", "7", "--range", "5000", "3750", "--hang-up-after", "3", "--script", script});
+TEST(ReaderOnPty, HangUpIsToldAndTheViewGoesOn) {
+  vellum::emu::EmulatorConfig config = Tablet7();
+  config.hangUpAfter = 3;
+  vellum::emu::PtyTablet tablet(config, vellum::emu::DemoStream(5000, 3750, 7));
   ::testing::internal::CaptureStderr();
-  test::ViewUnderTest v(tablet.Path(), 1, 1024, 768);
+  test::ViewUnderTest v(test::ViewUnderTest::OnPty{}, tablet.Path(), 1024, 768);
   const std::string notice = "Tablet on COM1 lost: the line hung up. F4 ends the program.";
   const bool told = WaitFor([&] { return v.frame.status_ == notice; });
   const std::string err = ::testing::internal::GetCapturedStderr();
@@ -204,20 +212,11 @@ TEST(ReaderLive, HangUpIsToldAndTheViewGoesOn) {
   v->OnKeyDown(kVkF4, 1, 0);
   EXPECT_EQ(v.exitCalls, 1);
   EXPECT_EQ(v.exitStatus, 0);
-  std::remove(script.c_str());
 }
 
-TEST(ReaderLive, StopIsNotALostTablet) {
-  test::Emulator tablet({"--model", "7", "--range", "5000", "3750", "--script", "/dev/null"});
-  test::ViewUnderTest v(tablet.Path(), 1, 1024, 768);
-  v->StopReader();
-  test::Pump(30);
-  EXPECT_EQ(v.frame.status_, "");
-}
-
-TEST(ReaderLive, StopEndsAStreamingReaderAndClosesThePort) {
-  test::Emulator tablet({"--model", "7", "--range", "5000", "3750"});  // the built-in show
-  test::ViewUnderTest v(tablet.Path(), 1, 1024, 768);
+TEST(ReaderOnPty, StopEndsAStreamingReaderAndClosesThePort) {
+  vellum::emu::PtyTablet tablet(Tablet7(), vellum::emu::DemoStream(5000, 3750, 7));
+  test::ViewUnderTest v(test::ViewUnderTest::OnPty{}, tablet.Path(), 1024, 768);
   ASSERT_TRUE(WaitFor([&] { return v->m_packetsHandled.load() >= 20; }));
   QElapsedTimer timer;
   timer.start();

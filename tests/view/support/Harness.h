@@ -1,32 +1,27 @@
 #pragma once
-// Test support for the view: the emulator as a child process, a fake frame, a counting tone and
-// a view set up on an emulator pty with the other three ports absent.
-
-#include <sys/types.h>
+// Test support for the view: a tablet on the in-memory line (or a real pty), a fake frame, a
+// counting tone, and a view found on that tablet with the other three ports absent.
 
 #include <memory>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Tone.h"
+#include "tests/tablet/FakePort.h"
 #include "view/VellumView.h"
 #include "view/ViewFrame.h"
 
 namespace test {
 
-// vellum-tablet ($VELLUM_TABLET) with the given arguments; the pty path is its first output line.
-class Emulator {
- public:
-  explicit Emulator(const std::vector<std::string>& args);
-  ~Emulator();  // SIGTERM, then wait
-  Emulator(const Emulator&) = delete;
-  Emulator& operator=(const Emulator&) = delete;
-  const std::string& Path() const { return path_; }
-  pid_t Pid() const { return pid_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string path_;
+// A tablet at COMn of the in-memory line: it answers the probe, then sends only what a test
+// gives it (ViewUnderTest::line).
+struct Tablet {
+  int model = 7;  // packet length
+  int32_t maxX = 5000;
+  int32_t maxY = 3750;
+  int port = 1;
 };
 
 class FakeFrame : public IViewFrame {
@@ -52,12 +47,14 @@ class CountingTone : public platform::ITone {
   std::vector<std::pair<int, int>> beeps_;
 };
 
-// A view on an emulator at COMn (other ports missing), sized client x client, laid out (first
-// paint done) and with the reader running. The emulator should be started with a script that
-// sends nothing unless the test wants live packets.
+// A view found on its tablet, sized client x client, laid out (first paint done) and with the
+// reader running.
 struct ViewUnderTest {
-  ViewUnderTest(const std::string& ptyPath, int port, int clientWidth, int clientHeight,
-                int screenWidth = 1024, int screenHeight = 768);
+  explicit ViewUnderTest(Tablet tablet = {}, int clientWidth = 1024, int clientHeight = 768,
+                         int screenWidth = 1024, int screenHeight = 768);
+  // On a pty at COM1, for the few tests that need a real line.
+  struct OnPty {};
+  ViewUnderTest(OnPty, const std::string& ptyPath, int clientWidth, int clientHeight);
   ~ViewUnderTest();
   CVellumView& operator*() { return *view; }
   CVellumView* operator->() { return view.get(); }
@@ -66,7 +63,11 @@ struct ViewUnderTest {
   // What the view asked of its process end (F4): calls and the last status. The process goes on.
   int exitCalls = 0;
   int exitStatus = -1;
+  vellum::test::FakePort* line = nullptr;  // the in-memory line, owned by the view; null on a pty
   std::unique_ptr<CVellumView> view;
+
+ private:
+  void Start(ViewOptions options, int clientWidth, int clientHeight);
 };
 
 // Pumps the Qt event loop for `ms` milliseconds (lets queued presentation and posts run).
