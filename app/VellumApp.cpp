@@ -103,14 +103,14 @@ bool CVellumApp::OpenDocumentFile(const QString& path) {
 void CVellumApp::UpdateAllViews() {
   // A new or opened document updates every view: the base picture of the current screen and
   // its title again. Before the first paint there is nothing to redraw.
-  if (CVellumView* view = m_frame->View(); view && view->m_layoutDone) {
-    view->InvalidateAndPaint(view->m_clientRect);
+  if (CVellumView* view = m_frame->View(); view && view->IsLaidOut()) {
+    view->InvalidateAndPaint(view->ClientRect());
   }
 }
 
 void CVellumApp::OnFilePrint() {
   CVellumView* view = m_frame->View();
-  if (view == nullptr || !view->m_layoutDone) return;
+  if (view == nullptr || !view->IsLaidOut()) return;
   // The view as the user sees it when asking, the selector included; the reader goes on
   // drawing while the dialog is open.
   const QImage picture = view->grab().toImage();

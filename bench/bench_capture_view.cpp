@@ -21,7 +21,7 @@
 
 #include "tablet/CaptureRecorder.h"
 #include "tools/emulator/PtyTablet.h"
-#include "view/VellumView.h"
+#include "tests/support/TestView.h"
 
 namespace {
 
@@ -83,7 +83,7 @@ void BM_ViewReaderRecording(benchmark::State& state) {
     options.tap = recorder.get();
     options.packetHandled = [&handled] { handled.fetch_add(1, std::memory_order_relaxed); };
     options.noTablet = [](const std::string& m) { throw std::runtime_error("no tablet: " + m); };
-    CVellumView view(std::move(options));
+    TestView view(std::move(options));
     if (recorder) {
       recorder->SetHeader(CaptureHeaderFor(
           {view.m_port, view.m_packetLength, view.m_maxX, view.m_maxY}, tablet.Path()));
@@ -96,8 +96,8 @@ void BM_ViewReaderRecording(benchmark::State& state) {
     if (state.range(1) == 1) view.m_mode = 1;
     view.resize(1920, 1040);
     view.show();
-    Pump([&] { return view.m_layoutDone; }, 2000);
-    if (!view.m_layoutDone) view.InvalidateAndPaint({0, 0, 1920, 1040});
+    Pump([&] { return view.IsLaidOut(); }, 2000);
+    if (!view.IsLaidOut()) view.InvalidateAndPaint({0, 0, 1920, 1040});
     Pump([&] { return handled.load(std::memory_order_relaxed) >= packetCount; }, 60000);
     const double cpuMs = ThreadCpuMs(view.m_readerThread);
     const int packets = handled.load();

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "tools/emulator/PtyTablet.h"
-#include "view/VellumView.h"
+#include "tests/support/TestView.h"
 
 namespace {
 
@@ -103,13 +103,13 @@ void BM_ScreenPackets(benchmark::State& state) {
     options.packetHandled = [&timer] { timer.Handled(); };
     options.noTablet = [](const std::string& m) { throw std::runtime_error("no tablet: " + m); };
 
-    CVellumView view(std::move(options));
+    TestView view(std::move(options));
     // The screen is chosen before the first paint, so the reader starts on it.
     view.m_mode.store(mode);
     view.resize(1920, 1040);
     view.show();
-    Pump([&] { return view.m_layoutDone; }, 2000);
-    if (!view.m_layoutDone) view.InvalidateAndPaint({0, 0, 1920, 1040});
+    Pump([&] { return view.IsLaidOut(); }, 2000);
+    if (!view.IsLaidOut()) view.InvalidateAndPaint({0, 0, 1920, 1040});
     Pump([&] { return timer.handled_.load(std::memory_order_acquire) >= packets; },
          60000.0 + packets * 8.0);
     const int handled = timer.handled_.load(std::memory_order_acquire);

@@ -41,7 +41,7 @@
 #include "tablet/Detection.h"
 #include "tools/emulator/Emulator.h"
 #include "tools/emulator/PtyTablet.h"
-#include "view/VellumView.h"
+#include "tests/support/TestView.h"
 
 namespace {
 
@@ -173,7 +173,7 @@ class Stopwatch final : public vellum::IByteTap {
   double readCpuUs_ = 0;
 };
 
-std::unique_ptr<CVellumView> MakeView(const std::string& com1, Stopwatch& watch, SilentTone& tone) {
+std::unique_ptr<TestView> MakeView(const std::string& com1, Stopwatch& watch, SilentTone& tone) {
   ViewOptions options;
   options.ports.Set(1, com1);
   for (int n = 2; n <= 4; ++n) options.ports.Set(n, Absent(n));
@@ -184,7 +184,7 @@ std::unique_ptr<CVellumView> MakeView(const std::string& com1, Stopwatch& watch,
   options.tap = &watch;
   options.packetHandled = [&watch] { watch.Handled(); };
   options.noTablet = [](const std::string& m) { throw std::runtime_error("no tablet: " + m); };
-  auto view = std::make_unique<CVellumView>(std::move(options));
+  auto view = std::make_unique<TestView>(std::move(options));
   view->resize(kScreenWidth, kScreenHeight - 40);
   return view;
 }
@@ -213,7 +213,7 @@ class ShowPort final : public vellum::IPort {
 void PerPacket() {
   SilentTone tone;
   Stopwatch watch;
-  std::unique_ptr<CVellumView> view;
+  std::unique_ptr<TestView> view;
   {
     vellum::emu::EmulatorConfig config;
     vellum::emu::PtyTablet tablet(config, {});
@@ -229,7 +229,7 @@ void PerPacket() {
   while (bytes.size() < 7 * 6000) {
     for (const vellum::emu::OutByte& b : show) bytes.push_back(b.byte);
   }
-  const vellum::ReaderConfig config{view->m_clientRect.right, view->m_clientRect.bottom,
+  const vellum::ReaderConfig config{view->ClientRect().right, view->ClientRect().bottom,
                                     view->m_maxX, view->m_maxY, 7};
   for (uint32_t mode = 0; mode <= 4; ++mode) {
     view->m_mode.store(mode);
@@ -350,10 +350,10 @@ void LineRate() {
   SilentTone tone;
   Stopwatch watch;
   TimedLine line(kPackets);
-  std::unique_ptr<CVellumView> view = MakeView(line.Path(), watch, tone);
+  std::unique_ptr<TestView> view = MakeView(line.Path(), watch, tone);
   view->show();
-  PumpUntil([&] { return view->m_layoutDone; }, 3000);
-  if (!view->m_layoutDone) view->InvalidateAndPaint({0, 0, view->width(), view->height()});
+  PumpUntil([&] { return view->IsLaidOut(); }, 3000);
+  if (!view->IsLaidOut()) view->InvalidateAndPaint({0, 0, view->width(), view->height()});
   const double readerStartUs = NowUs();
 
   // The first second settles start-up; CPU is taken over the packets after it.

@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "tools/emulator/Emulator.h"
-#include "view/VellumView.h"
+#include "tests/support/TestView.h"
 
 namespace {
 
@@ -201,11 +201,11 @@ void BM_ViewReaderStream(benchmark::State& state) {
   for (auto _ : state) {
     TimedTablet tablet(packets, rate);
     Probe probe;
-    CVellumView view(Options(tablet.Path(), probe));
+    TestView view(Options(tablet.Path(), probe));
     view.resize(1920, 1040);
     view.show();
-    Pump([&] { return view.m_layoutDone; }, 2000);
-    if (!view.m_layoutDone) view.InvalidateAndPaint({0, 0, 1920, 1040});
+    Pump([&] { return view.IsLaidOut(); }, 2000);
+    if (!view.IsLaidOut()) view.InvalidateAndPaint({0, 0, 1920, 1040});
     // Packets written before the reader started waited for start-up, not for the reader.
     const double readerStartMs = NowMs();
     // The whole stream, with the UI thread showing what the reader asks for meanwhile.

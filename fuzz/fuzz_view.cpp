@@ -14,7 +14,7 @@
 
 #include "fuzz/FuzzPort.h"
 #include "tools/emulator/PtyTablet.h"
-#include "view/VellumView.h"
+#include "tests/support/TestView.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ class SilentTone final : public platform::ITone {
 
 // One laid-out view per packet length, found on an emulated tablet like at start-up. The port is
 // then closed so that the view's own reader never starts: the fuzzer drives the reader instead.
-std::unique_ptr<CVellumView> MakeView(int packetLength) {
+std::unique_ptr<TestView> MakeView(int packetLength) {
   vellum::emu::EmulatorConfig config;
   config.packetLength = packetLength;
   vellum::emu::PtyTablet tablet(config, {});
@@ -44,19 +44,19 @@ std::unique_ptr<CVellumView> MakeView(int packetLength) {
   options.tone = &tone;
   options.noTablet = [](const std::string& m) { throw std::runtime_error("no tablet: " + m); };
   options.exitProcess = [](int) { std::abort(); };  // no key here ends the process
-  auto view = std::make_unique<CVellumView>(std::move(options));
+  auto view = std::make_unique<TestView>(std::move(options));
   view->m_hPort->Close();
   view->resize(kScreenWidth, kScreenHeight - 28);
   view->show();
   view->InvalidateAndPaint({0, 0, view->width(), view->height()});
   QCoreApplication::processEvents();
-  if (!view->m_layoutDone) throw std::runtime_error("the view was not laid out");
+  if (!view->IsLaidOut()) throw std::runtime_error("the view was not laid out");
   return view;
 }
 
 // Never destroyed: Qt's own statics may be gone by the time the process's destructors run.
 QApplication* app = nullptr;
-CVellumView* views[2] = {};  // 5-byte, 7-byte
+TestView* views[2] = {};  // 5-byte, 7-byte
 
 }  // namespace
 
@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
-  CVellumView& view = *views[data[0] & 1];
+  TestView& view = *views[data[0] & 1];
   const uint32_t mode = ((data[0] >> 1) & 7) % 6;
   const int32_t maxX = vellum::AcceptedXRanges[data[1] % vellum::AcceptedXRanges.size()];
   const int32_t maxY = vellum::AcceptedYRanges[(data[1] >> 3) % vellum::AcceptedYRanges.size()];
@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   view.m_decoded = {};
   if (view.m_packetLength == 5) view.MeasureSelector();
 
-  const vellum::ReaderConfig config{view.m_clientRect.right, view.m_clientRect.bottom, maxX, maxY,
+  const vellum::ReaderConfig config{view.ClientRect().right, view.ClientRect().bottom, maxX, maxY,
                                     view.m_packetLength};
   // The keys land between any two bytes the reader handles, as the UI thread's may.
   vellum::test::MemoryPort port = vellum::fuzz::FuzzLine(data + 2, size - 2, true);

@@ -108,33 +108,29 @@ void CVellumView::DrawStylusTipPressed() {
   dc.SelectObject(oldBrush);
 }
 
-namespace {
-
 // One half of the rocker pressed: a dark-grey pie from the ray through `from` to the ray through
 // `to` (counter-clockwise on the screen), then the half's outer line again in black, which the
 // pie covered.
-void DrawRockerHalf(CVellumView& view, gdi::POINT from, gdi::POINT to, gdi::POINT lineStart,
-                    gdi::POINT lineEnd) {
-  ViewDC dc(view);
-  const gdi::Brush* oldBrush = dc.SelectObject(view.m_brushDarkGrey.get());
-  const gdi::RECT& r = view.m_rockerRect;
+void CVellumView::DrawRockerHalf(gdi::POINT from, gdi::POINT to, gdi::POINT lineStart,
+                                 gdi::POINT lineEnd) {
+  ViewDC dc(*this);
+  const gdi::Brush* oldBrush = dc.SelectObject(m_brushDarkGrey.get());
+  const gdi::RECT& r = m_rockerRect;
   dc.Pie(r.left, r.top, r.right, r.bottom, from.x, from.y, to.x, to.y);
-  const gdi::Pen* oldPen = dc.SelectObject(view.m_penBlack.get());
+  const gdi::Pen* oldPen = dc.SelectObject(m_penBlack.get());
   dc.MoveTo(lineStart);
   dc.LineTo(lineEnd);
   dc.SelectObject(oldPen);
   dc.SelectObject(oldBrush);
 }
 
-}  // namespace
-
 // From the left end of the middle rocker line to its right end: the lower half.
 void CVellumView::DrawRockerLowerPressed() {
-  DrawRockerHalf(*this, m_rockerLines[3], m_rockerLines[2], m_rockerLines[4], m_rockerLines[5]);
+  DrawRockerHalf(m_rockerLines[3], m_rockerLines[2], m_rockerLines[4], m_rockerLines[5]);
 }
 
 void CVellumView::DrawRockerUpperPressed() {
-  DrawRockerHalf(*this, m_rockerLines[2], m_rockerLines[3], m_rockerLines[0], m_rockerLines[1]);
+  DrawRockerHalf(m_rockerLines[2], m_rockerLines[3], m_rockerLines[0], m_rockerLines[1]);
 }
 
 void CVellumView::ShowTwoButtonStylusButtons(int32_t code) {

@@ -25,13 +25,26 @@ constexpr int kButtonWidth = 15;    // the drop-down button: W - 35 to W - 20, i
 constexpr int kFieldHeight = 25;    // the selection field above the items of the open list
 constexpr int kPanelTop = 135;      // the picture area starts below the box
 
-// The combo box keeps the view's mirrors of its selection and dropped state current. It does so
-// itself, not through the view, so that nothing reaches a box that is being destroyed: it cuts
-// its ties first.
+// F4 without modifiers: the key that ends the program on every screen, the list's too.
 bool IsExitKey(const QKeyEvent* event) {
   return event->key() == Qt::Key_F4 && event->modifiers() == Qt::NoModifier;
 }
 
+// The client-area rectangle between the selector and the button readout, where the pictures lie.
+gdi::Region PanelClearRegion(const gdi::RECT& client) {
+  const int64_t bottom = int64_t(5) * client.bottom / 6 - 5;
+  return gdi::Region(client.right - kLeftFromRight, kPanelTop, client.right, int32_t(bottom));
+}
+
+bool InRange(int64_t v, int64_t lo, int64_t hi) {
+  return lo <= v && v <= hi;
+}
+
+}  // namespace
+
+// The combo box keeps the view's mirrors of its selection and dropped state current. It does so
+// itself, not through the view, so that nothing reaches a box that is being destroyed: it cuts
+// its ties first.
 class SelectorBox final : public QComboBox {
  public:
   explicit SelectorBox(CVellumView& owner) : QComboBox(&owner), owner_(owner) {}
@@ -103,35 +116,23 @@ class SelectorBox final : public QComboBox {
   std::vector<QMetaObject::Connection> ties_;
 };
 
-// The client-area rectangle between the selector and the button readout, where the pictures lie.
-gdi::Region PanelClearRegion(const gdi::RECT& client) {
-  const int64_t bottom = int64_t(5) * client.bottom / 6 - 5;
-  return gdi::Region(client.right - kLeftFromRight, kPanelTop, client.right, int32_t(bottom));
-}
-
 // Steps shared by the pen's and the mouse's choice: clear the panel and draw the new picture.
-void RepaintPicture(CVellumView& view, gdi::DC& dc) {
-  const gdi::Region panel = PanelClearRegion(view.m_clientRect);
-  if (view.m_brushWhite) dc.FillRgn(panel, *view.m_brushWhite);
-  view.DrawTransducerPicture();
+void CVellumView::RepaintPicture(gdi::DC& dc) {
+  const gdi::Region panel = PanelClearRegion(m_clientRect);
+  if (m_brushWhite) dc.FillRgn(panel, *m_brushWhite);
+  DrawTransducerPicture();
 }
 
 // The selector's dropped rectangle in screen coordinates: the creation rectangle's position and
 // width, and the dropped-down extent as its height.
-void MirrorDroppedRect(CVellumView& view) {
-  const int32_t w = view.m_clientRect.right;
-  const QPoint origin = view.mapToGlobal(QPoint(0, 0));
-  view.m_droppedLeft.store(origin.x() + w - kLeftFromRight, std::memory_order_relaxed);
-  view.m_droppedTop.store(origin.y() + kTop, std::memory_order_relaxed);
-  view.m_droppedRight.store(origin.x() + w - kRightFromRight, std::memory_order_relaxed);
-  view.m_droppedBottom.store(origin.y() + kTop + kDroppedHeight, std::memory_order_relaxed);
+void CVellumView::MirrorDroppedRect() {
+  const int32_t w = m_clientRect.right;
+  const QPoint origin = mapToGlobal(QPoint(0, 0));
+  m_droppedLeft.store(origin.x() + w - kLeftFromRight, std::memory_order_relaxed);
+  m_droppedTop.store(origin.y() + kTop, std::memory_order_relaxed);
+  m_droppedRight.store(origin.x() + w - kRightFromRight, std::memory_order_relaxed);
+  m_droppedBottom.store(origin.y() + kTop + kDroppedHeight, std::memory_order_relaxed);
 }
-
-bool InRange(int64_t v, int64_t lo, int64_t hi) {
-  return lo <= v && v <= hi;
-}
-
-}  // namespace
 
 void CVellumView::CreateSelector() {
   if (m_selector) return;
@@ -153,14 +154,14 @@ void CVellumView::CreateSelector() {
   box->StartMirroring();
   window()->installEventFilter(this);  // the top level moves: the dropped rectangle moves
   m_selector = box;
-  MirrorDroppedRect(*this);
+  MirrorDroppedRect();
   box->show();
 }
 
 bool CVellumView::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
   if (m_selector && watched == window() && (type == QEvent::Move || type == QEvent::Show)) {
-    MirrorDroppedRect(*this);
+    MirrorDroppedRect();
   }
   return QWidget::eventFilter(watched, event);
 }
@@ -189,7 +190,7 @@ void CVellumView::SelectTransducer(int32_t index) {
   ViewDC dc(*this);
   m_transducer.store(index + 2, std::memory_order_relaxed);
   const gdi::Brush* oldBrush = dc.SelectObject(m_brushWhite.get());
-  RepaintPicture(*this, dc);
+  RepaintPicture(dc);
   dc.SelectObject(oldBrush);
 }
 
@@ -199,7 +200,7 @@ void CVellumView::OnSelectorChange() {
   ViewDC dc(*this);
   m_transducer.store(m_selector->currentIndex() + 2, std::memory_order_relaxed);
   const gdi::Brush* oldBrush = dc.SelectObject(m_brushWhite.get());
-  RepaintPicture(*this, dc);
+  RepaintPicture(dc);
   dc.SelectObject(oldBrush);
   setFocus();  // so the function keys keep working after a choice in the list
 }

@@ -19,7 +19,8 @@
 // design relies on, without a data race. Geometry is written before the reader starts and never
 // again. The reader never waits for the UI thread: what it asks of UI objects is posted.
 //
-// Members are public on purpose: every operation of the view and its tests reach them directly.
+// The public part is what the application, the reader and the window system call; every
+// operation and member the screens share is private.
 
 #include <QWidget>
 #include <array>
@@ -75,25 +76,58 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   ~CVellumView() override;
 
   void SetFrame(IViewFrame* frame) { m_frame = frame; }
-  IViewFrame* Frame() const { return m_frame; }
-
-  // ---- state and layout (ViewState.cpp) ----
-  void ComputeLayout();
-  void StopReader();         // set m_stop, wake, join, close the port
-  void StopReaderAndExit();  // F4: StopReader, then end the process with status 0
-
-  // ---- painting (Painting.cpp) ----
-  void OnDraw(gdi::DC& dc);
+  // The first paint has laid the view out: its client rectangle is fixed from then on.
+  bool IsLaidOut() const { return m_layoutDone; }
+  const gdi::RECT& ClientRect() const { return m_clientRect; }
   // InvalidateRect with erase + UpdateWindow: erase to the background, run OnDraw clipped to
   // the rectangle, show it. UI thread only.
   void InvalidateAndPaint(const gdi::RECT& rect);
+  // The frame calls this when the top-level window moves: a child gets no move event then.
+  void RefreshClientOrigin();
+  // Puts `text` in the status pane and keeps it there through later readouts and repaints
+  // until the program ends (a lost tablet, a failed recording). UI thread.
+  void ShowStatusNotice(const std::string& text);
+  void StopReader();         // set m_stop, wake, join, close the port
+  void StopReaderAndExit();  // F4: StopReader, then end the process with status 0
+  // The key-down handler: F1, F3, F4 and F5 (the virtual-key codes below). UI thread.
+  void OnKeyDown(uint32_t virtualKey, uint32_t repeatCount, uint32_t flags);
+  // The reader thread's one call per packet (TabletEvents.cpp).
+  void OnTabletEvent(const vellum::TabletEvent& event) override;
+  // A point of the transducer picture in design units, in client pixels: trunc(X0 + dx *
+  // scaleX), trunc(Y0 + dy * scaleY) from the picture's anchor (X0, Y0).
+  gdi::POINT DesignToClient(int dx, int dy) const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  friend class ViewDC;
+  friend class SelectorBox;
+  // The tests', benchmarks' and fuzz targets' view (tests/support/TestView.h) opens exactly the
+  // members they look at or set.
+  friend class TestView;
+
+  // ---- state and layout (ViewState.cpp) ----
+  void CreateResources();
+  void ComputeLayout();
+  void StartReader();
+  // A start-up failure: stderr, the message box, exit status 1.
+  void ReportFatal(const std::string& message);
+
+  // ---- painting (Painting.cpp) ----
+  void OnDraw(gdi::DC& dc);
+  void KeepMaximised();  // OnDraw's first step
   void DrawInfoScreen(gdi::DC& dc);
   // Erase `rect` of the backbuffer to the background and run OnDraw clipped to it, without
   // showing it yet (the paint handler's half of InvalidateAndPaint). UI thread only.
   void PaintBase(const gdi::RECT& rect);
-
-  // ---- keys (Keys.cpp) ----
-  void OnKeyDown(uint32_t virtualKey, uint32_t repeatCount, uint32_t flags);
+  void RepaintWhole();  // resize and show: the base picture over the whole client
 
   // ---- trace (Trace.cpp) ----
   void DrawTraceSegment(vellum::Point point);
@@ -103,9 +137,6 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   void OnMouseMove();
   // The frame's SetStatusReadout, unless a notice holds the pane. UI thread.
   void SetStatusReadout(int type, int x, int y, int pressure, int buttons);
-  // Puts `text` in the status pane and keeps it there through later readouts and repaints
-  // until the program ends (a lost tablet, a failed recording). UI thread.
-  void ShowStatusNotice(const std::string& text);
 
   // ---- mode screens (ModeScreens.cpp) ----
   void DrawModeHeader();
@@ -120,8 +151,6 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   void DrawThreeButtonStylus();
   void DrawTwoButtonStylus();
   void DrawTransducerPicture();  // the picture chosen by m_packetLength and m_transducer
-  // Design point (dx, dy) -> client pixels: trunc(X0 + dx * m_scaleX), trunc(Y0 + dy * m_scaleY).
-  gdi::POINT DesignToClient(int dx, int dy) const;
 
   // ---- indicators (Indicators.cpp) ----
   void ShowStylusButtons(int32_t code);
@@ -132,6 +161,7 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   void DrawStylusTipPressed();
   void DrawRockerLowerPressed();
   void DrawRockerUpperPressed();
+  void DrawRockerHalf(gdi::POINT from, gdi::POINT to, gdi::POINT lineStart, gdi::POINT lineEnd);
 
   // ---- selector (Selector.cpp) ----
   void CreateSelector();   // ComputeLayout, 5-byte tablets
@@ -139,17 +169,21 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   void SelectTransducer(int32_t index);
   void OnSelectorChange();  // UI thread, on the combo box's selection change
   void PenSelectorStep(int32_t code, vellum::Point screenPt);
-  void ShowSelector(bool visible);  // F1 on 5-byte tablets
+  void ShowSelector(bool visible);   // F1 on 5-byte tablets
+  void RepaintPicture(gdi::DC& dc);  // after a change of transducer
+  void MirrorDroppedRect();          // UI thread
 
-  // ---- tablet events (TabletEvents.cpp) ----
-  // The reader thread's one call per packet: the values kept for the readouts, the pointer and
-  // the drawing of the current screen, in a fixed order.
-  void OnTabletEvent(const vellum::TabletEvent& event) override;
+  // ---- tablet events (TabletEvents.cpp), reader thread ----
+  vellum::TestMode Mode() const;
+  void HandleInfoScreen(int32_t code, vellum::Point screen);
 
   // ---- reader (ReaderThread.cpp) ----
   static int ReaderThreadProc(CVellumView* view);
+  vellum::Point ClientToScreen(vellum::Point p) const;
+  void MovePointer(vellum::Point screen);  // posted; never waits for the UI thread
   // The newest pointer position the reader asked for (screen coordinates).
   vellum::Point PendingPointer() const;
+  void ApplyPendingPointer();  // UI thread
   // The reader ended on a failed read, not on a stop: say so on stderr and in the status pane.
   // UI thread (the reader posts it).
   void OnTabletLost(const std::string& reason);
@@ -158,8 +192,8 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   // Any thread: queue the rectangle to be shown; requests made before the UI thread gets to
   // them are merged into one update.
   void RequestPresent(const gdi::RECT& rect);
-  // The frame calls this when the top-level window moves: a child gets no move event then.
-  void RefreshClientOrigin();
+  void PresentPending();  // UI thread
+  void UpdateClientOrigin();
   gdi::Surface& Backbuffer() { return *m_surface; }
   const gdi::Surface& Backbuffer() const { return *m_surface; }
 
@@ -170,8 +204,6 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   std::unique_ptr<gdi::Region> m_stylusTipRegion;
   std::unique_ptr<gdi::Region> m_buttonStylusTipRegion;
   std::unique_ptr<gdi::Region> m_traceRegion;
-  std::array<uint8_t, 172> m_driverInfo{};  // kept for the driver query; never read
-  uint32_t m_bytesTransferred = 0;
   std::atomic<uint32_t> m_mode{0};
   uint32_t m_port = 0;
   std::atomic<bool> m_stop{false};
@@ -265,31 +297,6 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   bool m_selectorLatch = false;
   // The last event decoded outside the Keystroke screen, which decodes nothing (reader thread).
   vellum::TabletEvent m_decoded;
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
-  void showEvent(QShowEvent* event) override;
-  void moveEvent(QMoveEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
- private:
-  void CreateResources();
-  void KeepMaximised();  // OnDraw's first step
-  void RepaintWhole();   // resize and show: the base picture over the whole client
-  void StartReader();
-  // A start-up failure: stderr, the message box, exit status 1.
-  void ReportFatal(const std::string& message);
-  void UpdateClientOrigin();
-  void PresentPending();       // UI thread
-  void ApplyPendingPointer();  // UI thread
-  // Reader thread.
-  vellum::TestMode Mode() const;
-  vellum::Point ClientToScreen(vellum::Point p) const;
-  void MovePointer(vellum::Point screen);  // posted; never waits for the UI thread
-  void HandleInfoScreen(int32_t code, vellum::Point screen);
 };
 
 // A client-area DC of the view: draws on the backbuffer and asks for what it dirtied to be

@@ -22,15 +22,15 @@ struct Rig {
   explicit Rig(int model, int width = 1024, int height = 768)
       : vut(test::Tablet{model}, width, height, width, height) {}
 
-  CVellumView& view() { return *vut; }
-  CVellumView* operator->() { return vut.view.get(); }
-  CVellumView& operator*() { return *vut; }
+  TestView& view() { return *vut; }
+  TestView* operator->() { return vut.view.get(); }
+  TestView& operator*() { return *vut; }
   gdi::COLORREF Px(int x, int y) { return vut->Backbuffer().Pixel(x, y); }
   void Fill(const gdi::RECT& rect, gdi::COLORREF colour) {
     gdi::DC dc(vut->Backbuffer());
     dc.FillRect(rect, gdi::Brush(colour));
   }
-  void White() { Fill({0, 0, vut->m_clientRect.right, vut->m_clientRect.bottom}, kWhite); }
+  void White() { Fill({0, 0, vut->ClientRect().right, vut->ClientRect().bottom}, kWhite); }
   // A design point of the picture, in client pixels.
   gdi::POINT At(int dx, int dy) { return vut->DesignToClient(dx, dy); }
   gdi::COLORREF PxAt(int dx, int dy) {
@@ -46,7 +46,7 @@ struct Rig {
 };
 
 // Pixels of `colour` inside `area` (right and bottom excluded).
-inline int Count(CVellumView& view, const gdi::RECT& area, gdi::COLORREF colour) {
+inline int Count(TestView& view, const gdi::RECT& area, gdi::COLORREF colour) {
   int n = 0;
   for (int y = area.top; y < area.bottom; ++y) {
     for (int x = area.left; x < area.right; ++x) n += view.Backbuffer().Pixel(x, y) == colour;

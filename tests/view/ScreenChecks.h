@@ -22,7 +22,7 @@ inline constexpr gdi::COLORREF kCyan = 0xFFFF00;
 struct Rig {
   explicit Rig(int model, int port = 1, int maxX = 5000, int maxY = 3750)
       : vut(test::Tablet{model, maxX, maxY, port}) {}
-  CVellumView& view() { return *vut.view; }
+  TestView& view() { return *vut.view; }
   test::ViewUnderTest& harness() { return vut; }
   uint32_t Mode() { return view().m_mode.load(); }
   void Key(uint32_t virtualKey) { view().OnKeyDown(virtualKey, 1, 0); }
@@ -34,7 +34,7 @@ struct Rig {
 };
 
 // Reaches `mode` through the keys: F1 to Linear when on the info screen, then F5 (at most a lap).
-inline void EnterMode(CVellumView& view, uint32_t mode) {
+inline void EnterMode(TestView& view, uint32_t mode) {
   if (view.m_mode.load() == mode) return;
   if (view.m_mode.load() == 0 || mode == 0) view.OnKeyDown(kVkF1, 1, 0);
   for (int i = 0; i < 4 && view.m_mode.load() != mode; ++i) view.OnKeyDown(kVkF5, 1, 0);
@@ -45,28 +45,28 @@ inline void Rig::EnterMode(uint32_t mode) {
   screens::EnterMode(view(), mode);
 }
 
-inline gdi::COLORREF Px(CVellumView& view, int x, int y) {
+inline gdi::COLORREF Px(TestView& view, int x, int y) {
   return view.Backbuffer().Pixel(x, y);
 }
 
-inline void Fill(CVellumView& view, const gdi::RECT& rect, gdi::COLORREF colour) {
+inline void Fill(TestView& view, const gdi::RECT& rect, gdi::COLORREF colour) {
   gdi::DC dc(view.Backbuffer());
   const gdi::Brush brush(colour);
   dc.FillRect(rect, brush);
 }
 
-inline QImage Snapshot(CVellumView& view) {
+inline QImage Snapshot(TestView& view) {
   std::lock_guard<std::mutex> lock(view.Backbuffer().Lock());
   return view.Backbuffer().Image().copy();
 }
 
 // Pixels of `colour` in column x between rows y0 (included) and y1 (excluded).
-inline int CountInColumn(CVellumView& view, int x, int y0, int y1, gdi::COLORREF colour) {
+inline int CountInColumn(TestView& view, int x, int y0, int y1, gdi::COLORREF colour) {
   int n = 0;
   for (int y = y0; y < y1; ++y) n += Px(view, x, y) == colour;
   return n;
 }
-inline int CountInRow(CVellumView& view, int y, int x0, int x1, gdi::COLORREF colour) {
+inline int CountInRow(TestView& view, int y, int x0, int x1, gdi::COLORREF colour) {
   int n = 0;
   for (int x = x0; x < x1; ++x) n += Px(view, x, y) == colour;
   return n;

@@ -31,8 +31,8 @@ gdi::COLORREF Shown(const QImage& image, int x, int y) {
 // replaced the backbuffer with a larger one, and the info screen went into freed memory.
 TEST(Backbuffer, ClientLargerThanTheScreenPaintsItsInfoScreen) {
   test::ViewUnderTest v({}, 1300, 1000, 1024, 768);
-  ASSERT_TRUE(v->m_layoutDone);
-  EXPECT_EQ(v->m_clientRect, (gdi::RECT{0, 0, 1300, 1000}));
+  ASSERT_TRUE(v->IsLaidOut());
+  EXPECT_EQ(v->ClientRect(), (gdi::RECT{0, 0, 1300, 1000}));
   EXPECT_GE(v->Backbuffer().Width(), 1300);
   EXPECT_GE(v->Backbuffer().Height(), 1000);
 
@@ -90,7 +90,7 @@ TEST(Backbuffer, WindowGrownPastTheBackbufferGetsTheBasePicture) {
 
   EXPECT_GE(v->Backbuffer().Width(), 1400);
   EXPECT_GE(v->Backbuffer().Height(), 1050);
-  EXPECT_EQ(v->m_clientRect, (gdi::RECT{0, 0, 1024, 738})) << "the layout stays as it was";
+  EXPECT_EQ(v->ClientRect(), (gdi::RECT{0, 0, 1024, 738})) << "the layout stays as it was";
   EXPECT_EQ(v->Backbuffer().Pixel(1300, 1000), kWhite);
   EXPECT_EQ(v->Backbuffer().Pixel(400, 690), kCyan);
   // What the window shows: the background in the new area, not what was there before.

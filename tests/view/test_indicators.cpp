@@ -35,13 +35,13 @@ void FillDesign(Rig& rig, int l, int t, int r, int b, gdi::COLORREF colour) {
 TEST(Indicators, TheSameCodeTwiceDrawsOnce) {
   struct Row {
     int model, transducer;
-    std::function<void(CVellumView&, int)> show;
+    std::function<void(TestView&, int)> show;
     int code;
   } rows[] = {
-      {7, 4, [](CVellumView& v, int c) { v.ShowStylusButtons(c); }, 3},
-      {5, 2, [](CVellumView& v, int c) { v.ShowTwoButtonStylusButtons(c); }, 1},
-      {5, 3, [](CVellumView& v, int c) { v.ShowThreeButtonStylusButtons(c); }, 5},
-      {5, 4, [](CVellumView& v, int c) { v.ShowCursorButtons(c); }, 4},
+      {7, 4, [](TestView& v, int c) { v.ShowStylusButtons(c); }, 3},
+      {5, 2, [](TestView& v, int c) { v.ShowTwoButtonStylusButtons(c); }, 1},
+      {5, 3, [](TestView& v, int c) { v.ShowThreeButtonStylusButtons(c); }, 5},
+      {5, 4, [](TestView& v, int c) { v.ShowCursorButtons(c); }, 4},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.model * 10 + r.transducer);
@@ -50,7 +50,7 @@ TEST(Indicators, TheSameCodeTwiceDrawsOnce) {
     r.show(*rig, r.code);
     EXPECT_EQ(rig->m_shownButtons.load(), r.code);
     // Whatever the panel shows now, a held button must leave it alone.
-    const gdi::RECT panel{rig->m_clientRect.right - 145, 135, rig->m_clientRect.right, 600};
+    const gdi::RECT panel{rig->ClientRect().right - 145, 135, rig->ClientRect().right, 600};
     rig.Fill(panel, kSentinel);
     r.show(*rig, r.code);
     r.show(*rig, r.code);

@@ -20,7 +20,7 @@ constexpr gdi::COLORREF kCyan = 0xFFFF00;
 
 // Runs OnDraw over a black backbuffer: the opaque text boxes then stand out, so a text's
 // position and content can be compared with a reference drawing of the expected text.
-void DrawOnBlack(CVellumView& view) {
+void DrawOnBlack(TestView& view) {
   const gdi::RECT all{0, 0, view.Backbuffer().Width(), view.Backbuffer().Height()};
   gdi::DC dc(view.Backbuffer());
   const gdi::Brush black(kBlack);
@@ -58,7 +58,7 @@ TEST_P(InfoScreen, TextsSeparatorsTitleAndStatusOnA1024x738Client) {
   EXPECT_EQ(v->m_packetLength, c.model);
   EXPECT_EQ(v->m_maxX, c.maxX);
   EXPECT_EQ(v->m_maxY, c.maxY);
-  EXPECT_EQ(v->m_clientRect, (gdi::RECT{0, 0, 1024, 738}));
+  EXPECT_EQ(v->ClientRect(), (gdi::RECT{0, 0, 1024, 738}));
 
   v.frame.status_ = "sentinel";
   v.frame.title_.clear();
@@ -100,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(Tablets, InfoScreen, ::testing::ValuesIn(kInfoCases),
 
 TEST(InfoScreen, RealPaintErasesToWhiteAndKeepsTheTextBoxesOpaque) {
   test::ViewUnderTest v({}, 1024, 738);
-  v->InvalidateAndPaint(v->m_clientRect);
+  v->InvalidateAndPaint(v->ClientRect());
   EXPECT_EQ(v->Backbuffer().Pixel(400, 300), 0xFFFFFFu);  // the trace area is the background
   EXPECT_EQ(v->Backbuffer().Pixel(400, 690), kCyan);
   int red = 0;
@@ -117,7 +117,7 @@ TEST(InfoScreen, RestoredFrameIsMaximisedAgainAtTheNextPaint) {
   test::ViewUnderTest v({}, 1024, 738);
   RestoredFrame restored;
   v->SetFrame(&restored);
-  v->InvalidateAndPaint(v->m_clientRect);
+  v->InvalidateAndPaint(v->ClientRect());
   EXPECT_EQ(restored.maximizeCalls_, 1);
   v->InvalidateAndPaint({0, 0, 10, 10});
   EXPECT_EQ(restored.maximizeCalls_, 2);
@@ -176,7 +176,7 @@ TEST(ViewState, LayoutCellsCirclesTraceRegionAndFont) {
 
 TEST(ViewState, LayoutRunsOnceAndStartsOneReader) {
   test::ViewUnderTest v({}, 1024, 738);
-  ASSERT_TRUE(v->m_layoutDone);
+  ASSERT_TRUE(v->IsLaidOut());
   ASSERT_TRUE(v->m_readerThread.joinable());
   const auto reader = v->m_readerThread.get_id();
   v->resize(800, 600);
@@ -185,7 +185,7 @@ TEST(ViewState, LayoutRunsOnceAndStartsOneReader) {
   v->m_mode = 1;
   v->InvalidateAndPaint({0, 0, 800, 600});
   v->m_mode = 0;
-  EXPECT_EQ(v->m_clientRect, (gdi::RECT{0, 0, 1024, 738}));
+  EXPECT_EQ(v->ClientRect(), (gdi::RECT{0, 0, 1024, 738}));
   EXPECT_EQ(v->m_readerThread.get_id(), reader);
   EXPECT_EQ(v->m_cellSize, 34);
 }
@@ -193,7 +193,7 @@ TEST(ViewState, LayoutRunsOnceAndStartsOneReader) {
 TEST(ViewState, TestScreenIsBlackWithTheRangesInTheStatusPane) {
   test::ViewUnderTest v({}, 1024, 738);
   v->m_mode = 2;
-  v->InvalidateAndPaint(v->m_clientRect);
+  v->InvalidateAndPaint(v->ClientRect());
   int black = 0;
   for (int y = 0; y < 738; y += 7) {
     for (int x = 0; x < 1024; x += 7) black += v->Backbuffer().Pixel(x, y) == kBlack;
@@ -202,7 +202,7 @@ TEST(ViewState, TestScreenIsBlackWithTheRangesInTheStatusPane) {
   EXPECT_EQ(v.frame.status_,
             "        X = 5000,        Y = 3750,        P = 512,        Button = 0");
   v->m_mode = 3;
-  v->InvalidateAndPaint(v->m_clientRect);
+  v->InvalidateAndPaint(v->ClientRect());
   EXPECT_EQ(v.frame.status_, "");
 }
 
@@ -239,7 +239,7 @@ TEST(ViewState, NoTabletGivesTheMessageAndNoPort) {
   options.noTablet = [&](const std::string& m) { messages.push_back(m); };
   int exits = 0;
   options.exitProcess = [&](int) { ++exits; };
-  CVellumView view(std::move(options));
+  TestView view(std::move(options));
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0], "Tablet  not  found  or  no  response  at  any  COM  port !");
   EXPECT_EQ(view.m_port, 0u);

@@ -85,7 +85,7 @@ TEST(Keys, F1FromEveryTestScreenReturnsToInfoAndTheNextF1StartsAtLinear) {
 
 TEST(Keys, F3OnTheInfoScreenRepaintsOnlyTheTraceArea) {
   Rig rig(7);
-  CVellumView& view = rig.view();
+  TestView& view = rig.view();
   view.m_buttons = 3;
   view.m_penWidth = 1;
   view.DrawTraceSegment({100, 300});
@@ -104,7 +104,7 @@ TEST(Keys, F3OnTheInfoScreenRepaintsOnlyTheTraceArea) {
 
 TEST(Keys, F3OnATestScreenRepaintsEverything) {
   Rig rig(7);
-  CVellumView& view = rig.view();
+  TestView& view = rig.view();
   rig.Key(kVkF1);
   view.m_buttons = 1;
   view.DrawTraceSegment({500, 400});

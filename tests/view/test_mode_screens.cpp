@@ -15,7 +15,7 @@ using screens::Px;
 using screens::Rig;
 
 // Bounding box of the pixels of `colour` inside `area`; empty when there are none.
-gdi::RECT Bounds(CVellumView& view, const gdi::RECT& area, gdi::COLORREF colour) {
+gdi::RECT Bounds(TestView& view, const gdi::RECT& area, gdi::COLORREF colour) {
   gdi::RECT box{area.right, area.bottom, area.left, area.top};
   for (int y = area.top; y < area.bottom; ++y) {
     for (int x = area.left; x < area.right; ++x) {
@@ -61,7 +61,7 @@ TEST(ModeScreens, TitlesAreExact) {
 TEST(ModeScreens, LinearArrowsAreCyanAndScaleWithTheClient) {
   Rig rig(7);
   rig.EnterMode(1);
-  CVellumView& view = rig.view();
+  TestView& view = rig.view();
   const std::vector<std::pair<int, int>> onArrows = {
       {34, 30},   {204, 30}, {34, 192}, {204, 192},  // start and the three tips
       {120, 30},  {34, 110},                         // the shafts
@@ -76,7 +76,7 @@ TEST(ModeScreens, LinearArrowsAreCyanAndScaleWithTheClient) {
 TEST(ModeScreens, ShakeShowsZerosThenEachNewPositionInTheBand) {
   Rig rig(7);
   rig.EnterMode(3);
-  CVellumView& view = rig.view();
+  TestView& view = rig.view();
   const gdi::RECT middle{0, 300, 1024, 460};
   // "0, 0": four characters, two cells (2 x 34) left of x 512, top on y 384.
   gdi::RECT zeros = Bounds(view, middle, screens::kWhite);
@@ -112,7 +112,7 @@ TEST(ModeScreens, ShakeShowsZerosThenEachNewPositionInTheBand) {
 
 // Circle i of the keypad at 1024x768: cell 34, x from (4i + 2) * 34, y from 350 to 418.
 enum class Circle { kPlain, kLit, kOther };
-Circle CircleLook(CVellumView& view, int i) {
+Circle CircleLook(TestView& view, int i) {
   const int left = (4 * i + 2) * 34;
   gdi::COLORREF outline = 0x808080;
   for (int x = left - 2; x < left + 4; ++x) {
@@ -140,7 +140,7 @@ struct KeystrokeStep {
 TEST(ModeScreens, KeystrokeHighlightFollowsChangesOfTheCode) {
   Rig rig(7);
   rig.EnterMode(4);
-  CVellumView& view = rig.view();
+  TestView& view = rig.view();
   using S = KeystrokeStep;
   const KeystrokeStep steps[] = {
       {S::kPacket, 0, 0, 0},                         // nothing shown yet: no change

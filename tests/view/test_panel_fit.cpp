@@ -103,9 +103,9 @@ TEST_P(PanelOnScreen, EveryLineEndsInsideTheClient) {
   const Tablet& t = c.tablet;
   test::ViewUnderTest v({t.model, t.maxX, t.maxY, c.port}, c.clientWidth, c.clientHeight,
                         c.screenWidth, c.screenHeight);
-  ASSERT_EQ(v->m_clientRect.right, c.clientWidth);
+  ASSERT_EQ(v->ClientRect().right, c.clientWidth);
   const gdi::Font& font = gdi::Font::System();
-  const int right = v->m_clientRect.right;
+  const int right = v->ClientRect().right;
   const int x = right - kColumn;
 
   for (int button : {0, 7}) {
@@ -114,13 +114,13 @@ TEST_P(PanelOnScreen, EveryLineEndsInsideTheClient) {
       // Black under the paint, so the opaque white text boxes show where they end.
       gdi::DC dc(v->Backbuffer());
       const gdi::Brush black(kBlack);
-      dc.FillRect({0, 0, right, v->m_clientRect.bottom}, black);
+      dc.FillRect({0, 0, right, v->ClientRect().bottom}, black);
       v->OnDraw(dc);
     }
     if (button != 0) v->ShowReadout(button, 100, 100, 0);  // the reader's button line
 
     for (Line line : PanelLines(t, c.port, button)) {
-      if (line.y < 0) line.y = (5 * v->m_clientRect.bottom) / 6;
+      if (line.y < 0) line.y = (5 * v->ClientRect().bottom) / 6;
       const gdi::COLORREF colour = line.y < 55 ? 0x0000FF : kBlack;
       EXPECT_TRUE(test::TextAt(*v, x, line.y, line.text, colour));
       const int end = RightmostInk(v->Backbuffer(), x, line.y, font.CellHeight());

@@ -31,8 +31,8 @@ void ExpectProbes(Rig& rig, std::initializer_list<Probe> probes) {
 }
 
 // The side panel, where every picture lies on these screens.
-gdi::RECT Panel(CVellumView& v) {
-  return {v.m_clientRect.right - 148, 0, v.m_clientRect.right, v.m_clientRect.bottom};
+gdi::RECT Panel(TestView& v) {
+  return {v.ClientRect().right - 148, 0, v.ClientRect().right, v.ClientRect().bottom};
 }
 
 TEST(Pictures, LayoutStoresTheShapesOfItsOwnPacketLengthOnly) {

@@ -17,13 +17,13 @@ using vellum::Point;
 using vellum::TabletEvent;
 
 // The event of a packet of `code` at tablet (x, y) with `pressure`, on a 5000 x 3750 tablet.
-TabletEvent Event(CVellumView& v, int code, int x, int y, int pressure = 0) {
-  const vellum::ReaderConfig config{v.m_clientRect.right, v.m_clientRect.bottom, 5000, 3750,
+TabletEvent Event(TestView& v, int code, int x, int y, int pressure = 0) {
+  const vellum::ReaderConfig config{v.ClientRect().right, v.ClientRect().bottom, 5000, 3750,
                                     v.m_packetLength};
   return vellum::DecodeEvent(vellum::test::Packet7(code, x, y, pressure).data(), config);
 }
 
-Point PointerInClient(CVellumView& view) {
+Point PointerInClient(TestView& view) {
   const Point screen = view.PendingPointer();
   return {screen.x - view.m_originX.load(), screen.y - view.m_originY.load()};
 }
@@ -196,7 +196,7 @@ TEST(ReaderOnPty, HangUpIsToldAndTheViewGoesOn) {
 
   // The UI thread goes on painting, every key keeps the notice until F4: the info screen, the
   // Linear screen (whose readout would be in the pane) and its mouse moves, F3, back again.
-  v->InvalidateAndPaint(v->m_clientRect);
+  v->InvalidateAndPaint(v->ClientRect());
   EXPECT_EQ(v.frame.status_, notice);
   v->OnKeyDown(kVkF1, 1, 0);
   EXPECT_EQ(v->Backbuffer().Pixel(400, 300), 0x000000u);

@@ -59,7 +59,7 @@ const ReadoutCase kReadoutCases[] = {
 
 TEST(Readouts, InfoScreenLinesForEveryCode) {
   Rig rig(7);
-  CVellumView& view = rig.view();
+  TestView& view = rig.view();
   for (const ReadoutCase& c : kReadoutCases) {
     SCOPED_TRACE(testing::Message() << "code " << c.buttons << " at " << c.x << ", " << c.y);
     // Black behind the lines, so the opaque text boxes show their exact extent.
@@ -98,7 +98,7 @@ TEST(Readouts, StatusPaneByScreen) {
   for (const StatusCase& c : kStatusCases) {
     SCOPED_TRACE(testing::Message() << "F5 x " << c.steps);
     Rig rig(7);
-    CVellumView& view = rig.view();
+    TestView& view = rig.view();
     view.OnKeyDown(kVkF1, 1, 0);
     for (int i = 0; i < c.steps; ++i) view.OnKeyDown(kVkF5, 1, 0);
     EXPECT_EQ(rig.harness().frame.status_, c.afterPaint);
@@ -123,7 +123,7 @@ TEST(Readouts, StatusPaneStaysEmptyOnTheInfoScreen) {
 // The pointer moves the reader makes reach the pane as Qt mouse moves.
 TEST(Readouts, QtMouseMovesUpdateThePane) {
   Rig rig(7);
-  CVellumView& view = rig.view();
+  TestView& view = rig.view();
   view.OnKeyDown(kVkF1, 1, 0);
   EXPECT_TRUE(view.hasMouseTracking()) << "moves without a button must arrive";
   view.m_statusX.store(2500);

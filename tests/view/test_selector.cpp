@@ -21,7 +21,7 @@ using pictest::kBlack;
 using pictest::kSentinel;
 using pictest::Rig;
 
-QWidget* Popup(CVellumView& v) {
+QWidget* Popup(TestView& v) {
   return v.m_selector->view()->window();
 }
 
@@ -33,14 +33,14 @@ void Settle(Rig& rig) {
 }
 
 // The selector's panel, cleared by a change of transducer.
-gdi::RECT ClearRect(CVellumView& v) {
-  const int w = v.m_clientRect.right, h = v.m_clientRect.bottom;
+gdi::RECT ClearRect(TestView& v) {
+  const int w = v.ClientRect().right, h = v.ClientRect().bottom;
   return {w - 145, 135, w, 5 * h / 6 - 5};
 }
 
 // One pen packet on the info screen, in the reader's order (the trace and readout left out).
 void Pen(Rig& rig, int code, vellum::Point screen) {
-  CVellumView& v = *rig;
+  TestView& v = *rig;
   if (code != v.m_shownButtons.load()) v.m_selectorLatch = false;
   v.ShowCursorButtons(code);  // transducer 4 in these tests
   if (code > 0) v.PenSelectorStep(code, screen);
@@ -51,13 +51,13 @@ struct Targets {
 };
 
 // Where the pen hits, in screen coordinates, from the dropped rect (W - 145 to W - 20).
-Targets TargetsOf(CVellumView& v) {
+Targets TargetsOf(TestView& v) {
   const gdi::RECT& d = v.m_selectorDroppedRect;
   return {
       {d.right - 7, d.top + 10}, {d.right - 10, d.top + 25 + 10}, {d.left + 45, d.top + 25 + 5}};
 }
 
-void Highlight(CVellumView& v, int row) {  // as the pointer hovering over a row does
+void Highlight(TestView& v, int row) {  // as the pointer hovering over a row does
   v.m_selector->view()->setCurrentIndex(v.m_selector->model()->index(row, 0));
 }
 
@@ -261,9 +261,9 @@ TEST(Selector, SevenByteTabletsHaveNone) {
 TEST(Selector, NoDeadlockUnderAFloodOfPacketsAndKeys) {
   auto rig = std::make_unique<Rig>(5);
   Settle(*rig);
-  CVellumView& v = **rig;
+  TestView& v = **rig;
   const Targets at = TargetsOf(v);
-  const vellum::ReaderConfig config{v.m_clientRect.right, v.m_clientRect.bottom, 5000, 3750, 5};
+  const vellum::ReaderConfig config{v.ClientRect().right, v.ClientRect().bottom, 5000, 3750, 5};
   const QPoint origin = v.mapToGlobal(QPoint(0, 0));
   // A 5-byte packet whose point lands on `screen` (within a pixel).
   auto packet = [&](int code, vellum::Point screen) {

@@ -18,7 +18,7 @@ using screens::Rig;
 
 // One packet: what the reader stores, then the segment.
 void Packet(Rig& rig, int code, int x, int y, int pressure = 0) {
-  CVellumView& view = rig.view();
+  TestView& view = rig.view();
   view.m_buttons.store(code);
   if (view.m_packetLength == 7) view.m_penWidth.store(vellum::MulDiv(pressure, 50, 512));
   view.DrawTraceSegment({x, y});
@@ -126,7 +126,7 @@ TEST(Trace, FiveByteTabletLeavesIsolatedFivePixelDots) {
   rig.EnterMode(1);
   Packet(rig, 1, 300, 400);
   Packet(rig, 1, 340, 400);
-  CVellumView& view = rig.view();
+  TestView& view = rig.view();
   EXPECT_EQ(screens::CountInRow(view, 400, 290, 350, screens::kWhite), 10) << "two dots";
   EXPECT_EQ(Px(view, 320, 400), screens::kBlack) << "not joined";
   EXPECT_EQ(screens::CountInColumn(view, 300, 390, 410, screens::kWhite), 5);

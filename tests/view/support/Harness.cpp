@@ -75,13 +75,13 @@ void ViewUnderTest::Start(ViewOptions options, int clientWidth, int clientHeight
     ++exitCalls;
     exitStatus = status;
   };
-  view = std::make_unique<CVellumView>(std::move(options));
+  view = std::make_unique<TestView>(std::move(options));
   view->SetFrame(&frame);
   view->resize(clientWidth, clientHeight);
   view->show();
   Pump(0);
   // The first paint lays the view out and starts the reader; make sure it has happened.
-  if (!view->m_layoutDone) view->InvalidateAndPaint({0, 0, clientWidth, clientHeight});
+  if (!view->IsLaidOut()) view->InvalidateAndPaint({0, 0, clientWidth, clientHeight});
 }
 
 ViewUnderTest::~ViewUnderTest() {

@@ -10,7 +10,7 @@
 
 #include "platform/Tone.h"
 #include "tests/tablet/FakePort.h"
-#include "view/VellumView.h"
+#include "tests/support/TestView.h"
 #include "view/ViewFrame.h"
 
 namespace test {
@@ -56,15 +56,15 @@ struct ViewUnderTest {
   struct OnPty {};
   ViewUnderTest(OnPty, const std::string& ptyPath, int clientWidth, int clientHeight);
   ~ViewUnderTest();
-  CVellumView& operator*() { return *view; }
-  CVellumView* operator->() { return view.get(); }
+  TestView& operator*() { return *view; }
+  TestView* operator->() { return view.get(); }
   FakeFrame frame;
   CountingTone tone;
   // What the view asked of its process end (F4): calls and the last status. The process goes on.
   int exitCalls = 0;
   int exitStatus = -1;
   vellum::test::FakePort* line = nullptr;  // the in-memory line, owned by the view; null on a pty
-  std::unique_ptr<CVellumView> view;
+  std::unique_ptr<TestView> view;
 
  private:
   void Start(ViewOptions options, int clientWidth, int clientHeight);

@@ -6,13 +6,13 @@
 #include <string>
 
 #include "gdi/Gdi.h"
-#include "view/VellumView.h"
+#include "tests/support/TestView.h"
 
 namespace test {
 
 // The text box of `text` in the system font at (x, y) on the view's backbuffer matches a
 // reference drawing in `colour` on `background`, up to the backbuffer's right edge.
-inline ::testing::AssertionResult TextAt(CVellumView& view, int x, int y, const std::string& text,
+inline ::testing::AssertionResult TextAt(TestView& view, int x, int y, const std::string& text,
                                          gdi::COLORREF colour, gdi::COLORREF background = 0) {
   const gdi::Font& font = gdi::Font::System();
   const int w = font.TextWidth(text);
