@@ -27,8 +27,9 @@ void CMainFrame::SetView(CVellumView* view) {
   view->SetFrame(this);
 }
 
-void CMainFrame::SetStatusReadout(int type, int x, int y, int pressure, int buttons) {
-  m_statusPane->setText(QString::fromLatin1(FormatStatusReadout(type, x, y, pressure, buttons)));
+void CMainFrame::SetStatusReadout(vellum::TestMode screen, int x, int y, int pressure,
+                                  int buttons) {
+  m_statusPane->setText(QString::fromLatin1(FormatStatusReadout(screen, x, y, pressure, buttons)));
 }
 
 void CMainFrame::SetStatusText(const std::string& text) {

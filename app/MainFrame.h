@@ -19,7 +19,7 @@ class CMainFrame : public QMainWindow, public IViewFrame {
   CVellumView* View() const { return m_view; }
 
   // IViewFrame
-  void SetStatusReadout(int type, int x, int y, int pressure, int buttons) override;
+  void SetStatusReadout(vellum::TestMode screen, int x, int y, int pressure, int buttons) override;
   void SetStatusText(const std::string& text) override;
   void SetTitle(const std::string& title) override;
   bool IsZoomed() const override;

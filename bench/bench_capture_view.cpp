@@ -93,7 +93,7 @@ void BM_ViewReaderRecording(benchmark::State& state) {
       QObject::connect(&flushTimer, &QTimer::timeout, [r = recorder.get()] { r->Flush(); });
       flushTimer.start(1000);
     }
-    if (state.range(1) == 1) view.m_mode = 1;
+    if (state.range(1) == 1) view.m_mode = vellum::TestMode::kLinear;
     view.resize(1920, 1040);
     view.show();
     Pump([&] { return view.IsLaidOut(); }, 2000);

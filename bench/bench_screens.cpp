@@ -105,7 +105,7 @@ void BM_ScreenPackets(benchmark::State& state) {
 
     TestView view(std::move(options));
     // The screen is chosen before the first paint, so the reader starts on it.
-    view.m_mode.store(mode);
+    view.m_mode.store(vellum::TestMode(mode));
     view.resize(1920, 1040);
     view.show();
     Pump([&] { return view.IsLaidOut(); }, 2000);

@@ -232,7 +232,7 @@ void PerPacket() {
   const vellum::ReaderConfig config{view->ClientRect().right, view->ClientRect().bottom,
                                     view->m_maxX, view->m_maxY, 7};
   for (uint32_t mode = 0; mode <= 4; ++mode) {
-    view->m_mode.store(mode);
+    view->m_mode.store(vellum::TestMode(mode));
     view->InvalidateAndPaint({0, 0, view->width(), view->height()});
     QCoreApplication::processEvents();
     watch.Clear();

@@ -79,8 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // What the reader thread keeps in the view starts afresh, so that an input replays alone.
   view.m_maxX = maxX;
   view.m_maxY = maxY;
-  view.m_mode.store(mode);
-  view.m_transducer.store(kTransducers[(data[1] >> 5) & 3]);
+  view.m_mode.store(vellum::TestMode(mode));
+  view.m_transducer.store(vellum::Transducer(kTransducers[(data[1] >> 5) & 3]));
   view.m_shownButtons.store(0);
   view.m_lastPoint = {};
   view.m_shakeShown = {};

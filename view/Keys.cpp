@@ -6,6 +6,8 @@
 
 #include "view/VellumView.h"
 
+using vellum::TestMode;
+
 namespace {
 
 // Qt's key to the virtual-key code the handler compares; keys without a command map to 0.
@@ -31,17 +33,20 @@ void CVellumView::OnKeyDown(uint32_t virtualKey, uint32_t, uint32_t) {
   if (!hasMouseTracking()) setMouseTracking(true);
 
   const gdi::RECT whole = m_clientRect;
-  const uint32_t mode = m_mode.load(std::memory_order_relaxed);
+  const TestMode mode = Mode();
 
-  if (virtualKey == kVkF5 && mode != 0) {
-    uint32_t next = mode == 4 ? 1 : mode + 1;
-    if (m_packetLength == 5 && next == 2) next = 3;  // no pressure, no Pressure screen
+  if (virtualKey == kVkF5 && mode != TestMode::kInfo) {
+    TestMode next = mode == TestMode::kKeystroke
+                        ? TestMode::kLinear
+                        : static_cast<TestMode>(static_cast<uint32_t>(mode) + 1);
+    // No pressure, no Pressure screen.
+    if (m_packetLength == 5 && next == TestMode::kPressure) next = TestMode::kShake;
     m_mode.store(next, std::memory_order_relaxed);
     // A short settle before the new screen is painted.
     std::this_thread::sleep_for(std::chrono::milliseconds(15));
     InvalidateAndPaint(whole);
   } else if (virtualKey == kVkF3) {
-    if (mode == 0) {
+    if (mode == TestMode::kInfo) {
       InvalidateAndPaint({0, 0, whole.right - 150, whole.bottom - 50});
     } else {
       InvalidateAndPaint(whole);
@@ -50,11 +55,11 @@ void CVellumView::OnKeyDown(uint32_t virtualKey, uint32_t, uint32_t) {
     StopReaderAndExit();
     return;  // no focus or default handling: the process is gone
   } else if (virtualKey == kVkF1) {
-    const uint32_t next = mode == 0 ? 1 : 0;
+    const TestMode next = mode == TestMode::kInfo ? TestMode::kLinear : TestMode::kInfo;
     m_mode.store(next, std::memory_order_relaxed);
     InvalidateAndPaint(whole);
     // The selector belongs to the info screen only.
-    if (m_packetLength == 5) ShowSelector(next == 0);
+    if (m_packetLength == 5) ShowSelector(next == TestMode::kInfo);
   }
 
   setFocus(Qt::OtherFocusReason);

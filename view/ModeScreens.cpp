@@ -58,18 +58,18 @@ void CVellumView::DrawModeHeader() {
   title += res::kTitlePortLabel;
   title += FormatText(res::kTitlePortFormat, static_cast<int>(m_port));
 
-  switch (m_mode.load(std::memory_order_relaxed)) {
-    case 1: {
+  switch (Mode()) {
+    case vellum::TestMode::kLinear: {
       title += res::kSuffixLinear;
       const gdi::Pen* previous = dc.SelectObject(m_penCyan.get());
       DrawLinearArrows(dc, m_clientRect.right, m_clientRect.bottom);
       dc.SelectObject(previous);
       break;
     }
-    case 2:
+    case vellum::TestMode::kPressure:
       title += res::kSuffixPressure;
       break;
-    case 3: {
+    case vellum::TestMode::kShake: {
       title += res::kSuffixShake;
       dc.SetTextColor(kWhite);
       dc.SetBkColor(kBlack);
@@ -80,7 +80,7 @@ void CVellumView::DrawModeHeader() {
       dc.SelectObject(previous);
       break;
     }
-    case 4:
+    case vellum::TestMode::kKeystroke:
       title += res::kSuffixKeystroke;
       DrawPlainKeypad(dc);
       break;

@@ -28,13 +28,13 @@ void CVellumView::OnDraw(gdi::DC& dc) {
   KeepMaximised();
   if (!m_layoutDone) ComputeLayout();
 
-  const uint32_t mode = m_mode.load(std::memory_order_relaxed);
-  if (mode != 0) {
+  const vellum::TestMode mode = Mode();
+  if (mode != vellum::TestMode::kInfo) {
     const gdi::Region whole(m_clientRect.left, m_clientRect.top, m_clientRect.right,
                             m_clientRect.bottom);
     if (m_brushBlack) dc.FillRgn(whole, *m_brushBlack);
     DrawModeHeader();
-    SetStatusReadout(static_cast<int>(mode), m_maxX, m_maxY, m_packetLength == 7 ? 512 : 0, 0);
+    SetStatusReadout(mode, m_maxX, m_maxY, m_packetLength == 7 ? 512 : 0, 0);
     return;
   }
   DrawInfoScreen(dc);
@@ -46,7 +46,7 @@ void CVellumView::DrawInfoScreen(gdi::DC& dc) {
   const int32_t column = right - kPanelOffset;
   const int32_t resolution = m_packetLength == 7 ? 1000 : 500;
 
-  SetStatusReadout(0, 0, 0, 0, 0);
+  SetStatusReadout(vellum::TestMode::kInfo, 0, 0, 0, 0);
   dc.SetTextColor(kRed);
   dc.TextOut(column, 5,
              std::string(res::kSizeLabel) + vellum::FormatTabletSize(m_maxX, m_maxY, resolution));

@@ -48,13 +48,13 @@ void CVellumView::DrawTransducerPicture() {
     DrawPressureStylus();
   } else if (m_packetLength == 5) {
     switch (m_transducer.load(std::memory_order_relaxed)) {
-      case 2:
+      case vellum::Transducer::kTwoButtonStylus:
         DrawTwoButtonStylus();
         break;
-      case 3:
+      case vellum::Transducer::kThreeButtonStylus:
         DrawThreeButtonStylus();
         break;
-      case 4:
+      case vellum::Transducer::kFourButtonCursor:
         DrawFourButtonCursor();
         break;
       default:

@@ -21,22 +21,23 @@ void CVellumView::ShowReadout(int32_t buttons, int32_t x, int32_t y, int32_t pre
 }
 
 void CVellumView::OnMouseMove() {
-  const uint32_t mode = m_mode.load(std::memory_order_relaxed);
-  if (mode == 1 || mode == 2) {
-    SetStatusReadout(static_cast<int>(mode), m_statusX.load(std::memory_order_relaxed),
+  const vellum::TestMode mode = Mode();
+  if (mode == vellum::TestMode::kLinear || mode == vellum::TestMode::kPressure) {
+    SetStatusReadout(mode, m_statusX.load(std::memory_order_relaxed),
                      m_statusY.load(std::memory_order_relaxed),
                      m_pressure.load(std::memory_order_relaxed),
                      m_buttons.load(std::memory_order_relaxed));
   }
 }
 
-void CVellumView::SetStatusReadout(int type, int x, int y, int pressure, int buttons) {
+void CVellumView::SetStatusReadout(vellum::TestMode screen, int x, int y, int pressure,
+                                   int buttons) {
   if (m_frame == nullptr) return;
   if (!m_statusNotice.empty()) {
     m_frame->SetStatusText(m_statusNotice);
     return;
   }
-  m_frame->SetStatusReadout(type, x, y, pressure, buttons);
+  m_frame->SetStatusReadout(screen, x, y, pressure, buttons);
 }
 
 void CVellumView::ShowStatusNotice(const std::string& text) {

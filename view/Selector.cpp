@@ -143,7 +143,7 @@ void CVellumView::CreateSelector() {
   const int32_t w = m_clientRect.right;
   box->setGeometry(w - kLeftFromRight, kTop, kLeftFromRight - kRightFromRight,
                    box->sizeHint().height());
-  box->setCurrentIndex(m_transducer.load(std::memory_order_relaxed) - 2);
+  box->setCurrentIndex(vellum::SelectorIndex(m_transducer.load(std::memory_order_relaxed)));
 
   m_selectorCurSel.store(box->currentIndex(), std::memory_order_relaxed);
   m_selectorCount.store(box->count(), std::memory_order_relaxed);
@@ -186,9 +186,9 @@ void CVellumView::ShowSelector(bool visible) {
 void CVellumView::SelectTransducer(int32_t index) {
   // The list has three items; anything else (no selection is -1) draws no picture.
   if (index < -2 || index > std::numeric_limits<int32_t>::max() - 2) return;
-  if (m_transducer.load(std::memory_order_relaxed) == index + 2) return;
+  if (m_transducer.load(std::memory_order_relaxed) == vellum::TransducerAt(index)) return;
   ViewDC dc(*this);
-  m_transducer.store(index + 2, std::memory_order_relaxed);
+  m_transducer.store(vellum::TransducerAt(index), std::memory_order_relaxed);
   const gdi::Brush* oldBrush = dc.SelectObject(m_brushWhite.get());
   RepaintPicture(dc);
   dc.SelectObject(oldBrush);
@@ -196,9 +196,10 @@ void CVellumView::SelectTransducer(int32_t index) {
 
 void CVellumView::OnSelectorChange() {
   if (!m_selector) return;
-  if (m_transducer.load(std::memory_order_relaxed) == m_selector->currentIndex() + 2) return;
+  const auto chosen = [this] { return vellum::TransducerAt(m_selector->currentIndex()); };
+  if (m_transducer.load(std::memory_order_relaxed) == chosen()) return;
   ViewDC dc(*this);
-  m_transducer.store(m_selector->currentIndex() + 2, std::memory_order_relaxed);
+  m_transducer.store(chosen(), std::memory_order_relaxed);
   const gdi::Brush* oldBrush = dc.SelectObject(m_brushWhite.get());
   RepaintPicture(dc);
   dc.SelectObject(oldBrush);

@@ -3,11 +3,11 @@
 #include "res/Strings.h"
 #include "view/Text.h"
 
-std::string FormatStatusReadout(int type, int x, int y, int pressure, int buttons) {
-  switch (type) {
-    case 1:
+std::string FormatStatusReadout(vellum::TestMode screen, int x, int y, int pressure, int buttons) {
+  switch (screen) {
+    case vellum::TestMode::kLinear:
       return FormatText(res::kStatusLinear, x, y, buttons);
-    case 2:
+    case vellum::TestMode::kPressure:
       return FormatText(res::kStatusPressure, x, y, pressure, buttons);
     default:
       return std::string();

@@ -7,10 +7,6 @@
 using vellum::TestMode;
 using vellum::Transducer;
 
-vellum::TestMode CVellumView::Mode() const {
-  return static_cast<TestMode>(m_mode.load(std::memory_order_relaxed));
-}
-
 void CVellumView::OnTabletEvent(const vellum::TabletEvent& event) {
   // The mode is read afresh at each of its three uses, so a key between them can make one packet
   // be decoded for one mode and dispatched for another. Harmless, and what users have seen.
@@ -71,7 +67,7 @@ void CVellumView::HandleInfoScreen(int32_t code, vellum::Point screen) {
   // Before the indicator runs: it updates the shown code this test compares against. So a held
   // press toggles the list once, and the next press after any change of code toggles it again.
   if (code != m_shownButtons.load(std::memory_order_relaxed)) m_selectorLatch = false;
-  switch (static_cast<Transducer>(m_transducer.load(std::memory_order_relaxed))) {
+  switch (m_transducer.load(std::memory_order_relaxed)) {
     case Transducer::kTwoButtonStylus:
       ShowTwoButtonStylusButtons(code);
       break;

@@ -25,20 +25,21 @@ void CVellumView::DrawTraceSegment(vellum::Point point) {
     m_lastPoint = {0, 0};
     return;
   }
-  const uint32_t mode = m_mode.load(std::memory_order_relaxed);
+  const vellum::TestMode mode = Mode();
+  const bool info = mode == vellum::TestMode::kInfo;
 
   ViewDC dc(*this);
-  if (mode == 0) dc.SelectClipRgn(m_traceRegion.get());
+  if (info) dc.SelectClipRgn(m_traceRegion.get());
 
   // Tablets without pressure get a fixed dot; Linear and the side switch halves draw thin.
   if (m_packetLength == 5) {
     m_penWidth.store(5, std::memory_order_relaxed);
-  } else if (mode == 1 || code == 2 || code == 4) {
+  } else if (mode == vellum::TestMode::kLinear || code == 2 || code == 4) {
     m_penWidth.store(1, std::memory_order_relaxed);
   }
 
   // Code 1 is white on the black test screens and would vanish on the white info screen.
-  const gdi::COLORREF colour = (mode == 0 && code == 1) ? 0x000000 : kTraceColours[code];
+  const gdi::COLORREF colour = (info && code == 1) ? 0x000000 : kTraceColours[code];
   const gdi::Pen pen(m_penWidth.load(std::memory_order_relaxed), colour);
   const gdi::Pen* previous = dc.SelectObject(&pen);
 

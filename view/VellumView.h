@@ -136,7 +136,7 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   void ShowReadout(int32_t buttons, int32_t x, int32_t y, int32_t pressure);
   void OnMouseMove();
   // The frame's SetStatusReadout, unless a notice holds the pane. UI thread.
-  void SetStatusReadout(int type, int x, int y, int pressure, int buttons);
+  void SetStatusReadout(vellum::TestMode screen, int x, int y, int pressure, int buttons);
 
   // ---- mode screens (ModeScreens.cpp) ----
   void DrawModeHeader();
@@ -174,7 +174,7 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   void MirrorDroppedRect();          // UI thread
 
   // ---- tablet events (TabletEvents.cpp), reader thread ----
-  vellum::TestMode Mode() const;
+  vellum::TestMode Mode() const { return m_mode.load(std::memory_order_relaxed); }
   void HandleInfoScreen(int32_t code, vellum::Point screen);
 
   // ---- reader (ReaderThread.cpp) ----
@@ -204,14 +204,14 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   std::unique_ptr<gdi::Region> m_stylusTipRegion;
   std::unique_ptr<gdi::Region> m_buttonStylusTipRegion;
   std::unique_ptr<gdi::Region> m_traceRegion;
-  std::atomic<uint32_t> m_mode{0};
+  std::atomic<vellum::TestMode> m_mode{vellum::TestMode::kInfo};
   uint32_t m_port = 0;
   std::atomic<bool> m_stop{false};
   bool m_layoutDone = false;
   int32_t m_packetLength = 0;
   int32_t m_cellSize = 0;
   gdi::POINT m_pictureOrigin{};
-  std::atomic<int32_t> m_transducer{4};
+  std::atomic<vellum::Transducer> m_transducer{vellum::Transducer::kFourButtonCursor};
   std::atomic<int32_t> m_penWidth{0};
   std::atomic<int32_t> m_buttons{0};
   std::atomic<int32_t> m_shownButtons{0};

@@ -24,7 +24,7 @@ struct Rig {
       : vut(test::Tablet{model, maxX, maxY, port}) {}
   TestView& view() { return *vut.view; }
   test::ViewUnderTest& harness() { return vut; }
-  uint32_t Mode() { return view().m_mode.load(); }
+  uint32_t Mode() { return static_cast<uint32_t>(view().m_mode.load()); }
   void Key(uint32_t virtualKey) { view().OnKeyDown(virtualKey, 1, 0); }
   void EnterMode(uint32_t mode);
   const std::string& Title() { return vut.frame.title_; }
@@ -35,10 +35,11 @@ struct Rig {
 
 // Reaches `mode` through the keys: F1 to Linear when on the info screen, then F5 (at most a lap).
 inline void EnterMode(TestView& view, uint32_t mode) {
-  if (view.m_mode.load() == mode) return;
-  if (view.m_mode.load() == 0 || mode == 0) view.OnKeyDown(kVkF1, 1, 0);
-  for (int i = 0; i < 4 && view.m_mode.load() != mode; ++i) view.OnKeyDown(kVkF5, 1, 0);
-  ASSERT_EQ(view.m_mode.load(), mode) << "screen not reachable";
+  const auto now = [&] { return static_cast<uint32_t>(view.m_mode.load()); };
+  if (now() == mode) return;
+  if (now() == 0 || mode == 0) view.OnKeyDown(kVkF1, 1, 0);
+  for (int i = 0; i < 4 && now() != mode; ++i) view.OnKeyDown(kVkF5, 1, 0);
+  ASSERT_EQ(now(), mode) << "screen not reachable";
 }
 
 inline void Rig::EnterMode(uint32_t mode) {

@@ -22,7 +22,7 @@ constexpr int kNotShown = 99;  // a code no packet carries: the next call always
 // A fresh picture with nothing pressed, and the indicator ready to draw any code.
 void FreshPicture(Rig& rig, int transducer) {
   rig.White();
-  rig->m_transducer = transducer;
+  rig->m_transducer = vellum::Transducer(transducer);
   rig->DrawTransducerPicture();
   rig->m_shownButtons = kNotShown;
 }

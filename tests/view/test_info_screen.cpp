@@ -140,7 +140,7 @@ TEST(ViewState, ScaleFactorsFollowTheScreen) {
     test::ViewUnderTest v({}, 640, 480, c.width, c.height);
     EXPECT_EQ(double(v->m_scaleX), c.scaleX) << c.width << "x" << c.height;
     EXPECT_EQ(double(v->m_scaleY), c.scaleY) << c.width << "x" << c.height;
-    EXPECT_EQ(v->m_transducer.load(), 4);
+    EXPECT_EQ(v->m_transducer.load(), vellum::Transducer::kFourButtonCursor);
   }
 }
 
@@ -182,9 +182,9 @@ TEST(ViewState, LayoutRunsOnceAndStartsOneReader) {
   v->resize(800, 600);
   test::Pump(20);
   v->InvalidateAndPaint({0, 0, 800, 600});
-  v->m_mode = 1;
+  v->m_mode = vellum::TestMode::kLinear;
   v->InvalidateAndPaint({0, 0, 800, 600});
-  v->m_mode = 0;
+  v->m_mode = vellum::TestMode::kInfo;
   EXPECT_EQ(v->ClientRect(), (gdi::RECT{0, 0, 1024, 738}));
   EXPECT_EQ(v->m_readerThread.get_id(), reader);
   EXPECT_EQ(v->m_cellSize, 34);
@@ -192,7 +192,7 @@ TEST(ViewState, LayoutRunsOnceAndStartsOneReader) {
 
 TEST(ViewState, TestScreenIsBlackWithTheRangesInTheStatusPane) {
   test::ViewUnderTest v({}, 1024, 738);
-  v->m_mode = 2;
+  v->m_mode = vellum::TestMode::kPressure;
   v->InvalidateAndPaint(v->ClientRect());
   int black = 0;
   for (int y = 0; y < 738; y += 7) {
@@ -201,7 +201,7 @@ TEST(ViewState, TestScreenIsBlackWithTheRangesInTheStatusPane) {
   EXPECT_GT(black, 146 * 106 * 8 / 10) << "mostly black, whatever the mode's decorations";
   EXPECT_EQ(v.frame.status_,
             "        X = 5000,        Y = 3750,        P = 512,        Button = 0");
-  v->m_mode = 3;
+  v->m_mode = vellum::TestMode::kShake;
   v->InvalidateAndPaint(v->ClientRect());
   EXPECT_EQ(v.frame.status_, "");
 }

@@ -195,7 +195,7 @@ TEST(Pictures, TheChoiceFollowsTheTransducerAndUnknownValuesDrawNothing) {
   } rows[] = {{2, {15, 20}}, {3, {15, -14}}, {4, {25, 50}}};
   for (const Row& r : rows) {
     rig.White();
-    rig->m_transducer = r.transducer;
+    rig->m_transducer = vellum::Transducer(r.transducer);
     rig->DrawTransducerPicture();
     EXPECT_EQ(rig.PxAt(r.blackAt.x, r.blackAt.y), kBlack) << r.transducer;
     for (const Row& other : rows) {
@@ -206,7 +206,7 @@ TEST(Pictures, TheChoiceFollowsTheTransducerAndUnknownValuesDrawNothing) {
   }
   for (int unknown : {0, 1, 5, -1}) {
     rig.White();
-    rig->m_transducer = unknown;
+    rig->m_transducer = vellum::Transducer(unknown);
     rig->DrawTransducerPicture();
     EXPECT_EQ(pictest::Count(*rig, Panel(*rig), kWhite), 148 * 768) << unknown;
   }
@@ -236,7 +236,7 @@ TEST(Pictures, PanelsForReview) {
       Rig rig(model, s.w, s.h);
       for (int transducer : model == 7 ? std::vector<int>{4} : std::vector<int>{2, 3, 4}) {
         rig.White();
-        rig->m_transducer = transducer;
+        rig->m_transducer = vellum::Transducer(transducer);
         rig->DrawTransducerPicture();
         const gdi::RECT panel = Panel(*rig);
         EXPECT_GT(pictest::Count(*rig, panel, kBlack), 200) << s.w << " " << model << transducer;

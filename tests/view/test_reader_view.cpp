@@ -72,8 +72,8 @@ class Screens : public ::testing::TestWithParam<ScreenCase> {};
 TEST_P(Screens, EachDoesItsShareOfAnEvent) {
   const ScreenCase& c = GetParam();
   test::ViewUnderTest v({c.model});
-  v->m_mode = c.mode;
-  v->m_transducer = c.transducer;
+  v->m_mode = vellum::TestMode(c.mode);
+  v->m_transducer = vellum::Transducer(c.transducer);
   v->m_shownButtons = 99;  // a code no packet carries
   v->OnTabletEvent(Event(*v, c.code, 2500, 1875, 300));
 
@@ -126,12 +126,12 @@ TEST(Events, AreScaledToTheClientAndThePointerFollows) {
 
 TEST(Events, KeystrokeStoresTheCodeAndTheKeptValuesAndLeavesThePointer) {
   test::ViewUnderTest v;
-  v->m_mode = 1;
+  v->m_mode = vellum::TestMode::kLinear;
   v->OnTabletEvent(Event(*v, 1, 2500, 1875, 300));
   const Point pointer = v->PendingPointer();
   const int32_t width = v->m_penWidth.load();
 
-  v->m_mode = 4;
+  v->m_mode = vellum::TestMode::kKeystroke;
   v->OnTabletEvent(Event(*v, 3, 100, 200, 500));
   EXPECT_EQ(v->m_buttons.load(), 3);
   EXPECT_EQ(v->m_statusX.load(), 2500) << "Keystroke decodes nothing";
@@ -141,7 +141,7 @@ TEST(Events, KeystrokeStoresTheCodeAndTheKeptValuesAndLeavesThePointer) {
   EXPECT_EQ(v->PendingPointer(), pointer) << "the pointer stays where it is";
 
   // Back on Linear the next packet is decoded again; Keystroke's was never kept.
-  v->m_mode = 1;
+  v->m_mode = vellum::TestMode::kLinear;
   v->OnTabletEvent(Event(*v, 0, 10, 20, 30));
   EXPECT_EQ(v->m_statusX.load(), 10);
   EXPECT_EQ(v->m_pressure.load(), 30);
@@ -205,9 +205,9 @@ TEST(ReaderOnPty, HangUpIsToldAndTheViewGoesOn) {
   EXPECT_EQ(v.frame.status_, notice);
   for (uint32_t key : {kVkF5, kVkF3, kVkF5, kVkF1}) {
     v->OnKeyDown(key, 1, 0);
-    EXPECT_EQ(v.frame.status_, notice) << "after key " << key << " in mode " << v->m_mode.load();
+    EXPECT_EQ(v.frame.status_, notice) << "after key " << key << " in mode " << int(v->m_mode.load());
   }
-  EXPECT_EQ(v->m_mode.load(), 0u);
+  EXPECT_EQ(v->m_mode.load(), vellum::TestMode::kInfo);
   EXPECT_EQ(v.exitCalls, 0);
   v->OnKeyDown(kVkF4, 1, 0);
   EXPECT_EQ(v.exitCalls, 1);

@@ -122,7 +122,7 @@ TEST(Selector, ChoosingTheCurrentItemChangesNothing) {
   rig->OnSelectorChange();
   emit rig->m_selector->activated(2);
   test::Pump(10);
-  EXPECT_EQ(rig->m_transducer.load(), 4);
+  EXPECT_EQ(rig->m_transducer.load(), vellum::Transducer::kFourButtonCursor);
   EXPECT_EQ(pictest::Count(*rig, ClearRect(*rig), kSentinel), area);
 }
 
@@ -134,7 +134,7 @@ TEST(Selector, MouseChoiceRedrawsThePictureAndGivesTheFocusBack) {
   rig->m_selector->setCurrentIndex(1);
   emit rig->m_selector->activated(1);  // what a click on the item sends
   test::Pump(10);
-  EXPECT_EQ(rig->m_transducer.load(), 3);
+  EXPECT_EQ(rig->m_transducer.load(), vellum::Transducer::kThreeButtonStylus);
   EXPECT_EQ(pictest::Count(*rig, ClearRect(*rig), kSentinel), 0);
   EXPECT_EQ(rig.PxAt(15, -14), kBlack);  // the three-button stylus's dome
   EXPECT_EQ(rig->window()->focusWidget(), &*rig);
@@ -157,7 +157,7 @@ TEST(Selector, HeldPressOnTheButtonOpensTheListOnceAndTheNextPressClosesIt) {
   }
   EXPECT_FALSE(Popup(*rig)->isVisible());
   EXPECT_FALSE(rig->m_selectorDropped.load());
-  EXPECT_EQ(rig->m_transducer.load(), 4);
+  EXPECT_EQ(rig->m_transducer.load(), vellum::Transducer::kFourButtonCursor);
 }
 
 TEST(Selector, PressOnTheRightEdgeOfTheOpenListClosesItInsteadOfChoosing) {
@@ -170,7 +170,7 @@ TEST(Selector, PressOnTheRightEdgeOfTheOpenListClosesItInsteadOfChoosing) {
   Pen(rig, 1, at.listEdge);
   test::Pump(30);
   EXPECT_FALSE(Popup(*rig)->isVisible());
-  EXPECT_EQ(rig->m_transducer.load(), 4);
+  EXPECT_EQ(rig->m_transducer.load(), vellum::Transducer::kFourButtonCursor);
   EXPECT_EQ(rig->m_selector->currentIndex(), 2);
 }
 
@@ -185,7 +185,7 @@ TEST(Selector, PenChoiceClosesSelectsRedrawsAndGivesTheFocusBack) {
   rig.Fill(ClearRect(*rig), kSentinel);
   Pen(rig, 1, at.item);
   // Drawn on the pen's own thread at once; the box follows when the UI thread gets to it.
-  EXPECT_EQ(rig->m_transducer.load(), 2);
+  EXPECT_EQ(rig->m_transducer.load(), vellum::Transducer::kTwoButtonStylus);
   EXPECT_EQ(pictest::Count(*rig, ClearRect(*rig), kSentinel), 0);
   EXPECT_EQ(rig.PxAt(15, 20), kBlack);  // a ring of the two-button stylus
   test::Pump(30);
@@ -221,7 +221,7 @@ TEST(Selector, PenHitsTheSelectorWithTheClientAwayFromTheScreenOrigin) {
   Pen(rig, 0, at.item);
   Pen(rig, 1, at.item);
   test::Pump(30);
-  EXPECT_EQ(rig->m_transducer.load(), 3) << "the press on the list missed";
+  EXPECT_EQ(rig->m_transducer.load(), vellum::Transducer::kThreeButtonStylus) << "the press on the list missed";
   EXPECT_FALSE(Popup(*rig)->isVisible());
   // Where the old bounds lay, at the client's x without the offset, nothing is hit.
   Pen(rig, 0, {1024 - 27, at.button.y});
@@ -238,7 +238,7 @@ TEST(Selector, F1HidesItOnTheTestScreensAndShowsItOnReturn) {
   rig->OnKeyDown(kVkF5, 1, 0);
   EXPECT_FALSE(rig->m_selector->isVisible());
   rig->OnKeyDown(kVkF1, 1, 0);
-  EXPECT_EQ(rig->m_mode.load(), 0u);
+  EXPECT_EQ(rig->m_mode.load(), vellum::TestMode::kInfo);
   EXPECT_TRUE(rig->m_selector->isVisible());
 }
 

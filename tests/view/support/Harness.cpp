@@ -22,8 +22,9 @@ ViewOptions OptionsWithAbsentPorts() {
 
 }  // namespace
 
-void FakeFrame::SetStatusReadout(int type, int x, int y, int pressure, int buttons) {
-  status_ = FormatStatusReadout(type, x, y, pressure, buttons);
+void FakeFrame::SetStatusReadout(vellum::TestMode screen, int x, int y, int pressure,
+                                 int buttons) {
+  status_ = FormatStatusReadout(screen, x, y, pressure, buttons);
 }
 
 void CountingTone::Beep(int frequencyHz, int durationMs) {

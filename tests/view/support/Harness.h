@@ -26,7 +26,7 @@ struct Tablet {
 
 class FakeFrame : public IViewFrame {
  public:
-  void SetStatusReadout(int type, int x, int y, int pressure, int buttons) override;
+  void SetStatusReadout(vellum::TestMode screen, int x, int y, int pressure, int buttons) override;
   void SetStatusText(const std::string& text) override { status_ = text; }
   void SetTitle(const std::string& title) override { title_ = title; }
   bool IsZoomed() const override { return true; }
