@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/Tablet.h"
 #include "tablet/TabletLink.h"
 
 namespace vellum {
@@ -14,7 +15,7 @@ struct TabletInfo {
   int32_t packetLength = 0;  // 7 or 5
   int32_t maxX = 0;
   int32_t maxY = 0;
-  int32_t Resolution() const { return packetLength == 7 ? 1000 : 500; }
+  int32_t Resolution() const { return ResolutionLpi(packetLength); }
 };
 
 // Longest the range phase may go on without a result before the probe gives up (ms).

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "view/Layout.h"
 #include "view/VellumView.h"
 
 using vellum::TestMode;
@@ -47,7 +48,7 @@ void CVellumView::OnKeyDown(uint32_t virtualKey, uint32_t, uint32_t) {
     InvalidateAndPaint(whole);
   } else if (virtualKey == kVkF3) {
     if (mode == TestMode::kInfo) {
-      InvalidateAndPaint({0, 0, whole.right - 150, whole.bottom - 50});
+      InvalidateAndPaint(layout::TraceArea(whole));
     } else {
       InvalidateAndPaint(whole);
     }

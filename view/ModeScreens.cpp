@@ -5,13 +5,14 @@
 #include "base/MulDiv.h"
 #include "res/Strings.h"
 #include "tablet/TabletSize.h"
+#include "view/Layout.h"
 #include "view/Text.h"
 #include "view/VellumView.h"
 
-namespace {
+using colour::kBlack;
+using colour::kWhite;
 
-constexpr gdi::COLORREF kWhite = 0xFFFFFF;
-constexpr gdi::COLORREF kBlack = 0x000000;
+namespace {
 
 // Three arrows from the top-left corner: right, down, and diagonally down-right.
 void DrawLinearArrows(gdi::DC& dc, int w, int h) {
@@ -50,7 +51,7 @@ gdi::POINT ShakeTextPosition(const gdi::RECT& client, int cellSize, size_t lengt
 
 void CVellumView::DrawModeHeader() {
   ViewDC dc(*this);
-  const int resolution = m_packetLength == 7 ? 1000 : 500;
+  const int resolution = vellum::ResolutionLpi(m_packetLength);
   std::string title = res::kTitleHead;
   title += vellum::FormatTabletSize(m_maxX, m_maxY, resolution);
   title += res::kTitleResolutionLabel;

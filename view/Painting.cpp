@@ -6,18 +6,12 @@
 
 #include "res/Strings.h"
 #include "tablet/TabletSize.h"
+#include "view/Layout.h"
 #include "view/Text.h"
 #include "view/VellumView.h"
 
-namespace {
-
-constexpr gdi::COLORREF kRed = 0x0000FF;
-constexpr gdi::COLORREF kBlack = 0x000000;
-constexpr int kPanelOffset = 145;     // side-panel texts, from the right edge
-constexpr int kSeparatorRight = 148;  // the trace area's right border, from the right edge
-constexpr int kSeparatorBottom = 48;  // the trace area's bottom border, from the bottom edge
-
-}  // namespace
+using layout::kSeparatorBottom;
+using layout::kSeparatorRight;
 
 void CVellumView::KeepMaximised() {
   // A window restored by any means is maximised again at the next paint.
@@ -43,20 +37,20 @@ void CVellumView::OnDraw(gdi::DC& dc) {
 void CVellumView::DrawInfoScreen(gdi::DC& dc) {
   const int32_t right = m_clientRect.right;
   const int32_t bottom = m_clientRect.bottom;
-  const int32_t column = right - kPanelOffset;
-  const int32_t resolution = m_packetLength == 7 ? 1000 : 500;
+  const int32_t column = right - layout::kPanelColumn;
+  const int32_t resolution = vellum::ResolutionLpi(m_packetLength);
 
   SetStatusReadout(vellum::TestMode::kInfo, 0, 0, 0, 0);
-  dc.SetTextColor(kRed);
+  dc.SetTextColor(colour::kRed);
   dc.TextOut(column, 5,
              std::string(res::kSizeLabel) + vellum::FormatTabletSize(m_maxX, m_maxY, resolution));
   dc.TextOut(column, 30, FormatText(res::kResolutionFormat, resolution));
-  dc.SetTextColor(kBlack);
+  dc.SetTextColor(colour::kBlack);
   dc.TextOut(column, 55, FormatText(res::kPortFormat, static_cast<int>(m_port)));
   if (m_packetLength == 5) dc.TextOut(column, 80, res::kTransducerLabel);
-  dc.TextOut(column, (5 * bottom) / 6, res::kButtonZero);
+  dc.TextOut(column, layout::ButtonLineY(m_clientRect), res::kButtonZero);
   dc.TextOut(
-      20, bottom - 40,
+      layout::kReadoutX, bottom - layout::kReadoutAboveBottom,
       FormatText(m_packetLength == 7 ? res::kRangeReadout7 : res::kRangeReadout5, m_maxX, m_maxY));
 
   const gdi::Pen* previous = dc.SelectObject(m_penCyanWide.get());

@@ -3,30 +3,30 @@
 #include <QMouseEvent>
 
 #include "res/Strings.h"
+#include "view/Layout.h"
 #include "view/Text.h"
 #include "view/VellumView.h"
 
 void CVellumView::ShowReadout(int32_t buttons, int32_t x, int32_t y, int32_t pressure) {
   ViewDC dc(*this);  // default attributes: system font, black on opaque white
-  dc.TextOut(m_clientRect.right - 145, (5 * m_clientRect.bottom) / 6,
+  dc.TextOut(m_clientRect.right - layout::kPanelColumn, layout::ButtonLineY(m_clientRect),
              FormatText(res::kButtonFormat, buttons));
 
-  const int valueY = m_clientRect.bottom - 40;
+  const int valueY = m_clientRect.bottom - layout::kReadoutAboveBottom;
   if (buttons == 1 || buttons == 3 || buttons == 5) {
-    dc.TextOut(20, valueY, FormatText(res::kValueLinePressed, x, y, pressure));
+    dc.TextOut(layout::kReadoutX, valueY, FormatText(res::kValueLinePressed, x, y, pressure));
   } else if (x != 0 && y != 0) {
     // A released pen at a zero coordinate leaves the line as it was.
-    dc.TextOut(20, valueY, FormatText(res::kValueLineOther, x, y));
+    dc.TextOut(layout::kReadoutX, valueY, FormatText(res::kValueLineOther, x, y));
   }
 }
 
 void CVellumView::OnMouseMove() {
   const vellum::TestMode mode = Mode();
   if (mode == vellum::TestMode::kLinear || mode == vellum::TestMode::kPressure) {
-    SetStatusReadout(mode, m_statusX.load(std::memory_order_relaxed),
-                     m_statusY.load(std::memory_order_relaxed),
-                     m_pressure.load(std::memory_order_relaxed),
-                     m_buttons.load(std::memory_order_relaxed));
+    SetStatusReadout(
+        mode, m_statusX.load(std::memory_order_relaxed), m_statusY.load(std::memory_order_relaxed),
+        m_pressure.load(std::memory_order_relaxed), m_buttons.load(std::memory_order_relaxed));
   }
 }
 

@@ -13,11 +13,12 @@
 #include <vector>
 
 #include "res/Strings.h"
+#include "view/Layout.h"
 #include "view/VellumView.h"
 
 namespace {
 
-constexpr int kLeftFromRight = 145;  // the box's left edge, from the client's right edge
+constexpr int kLeftFromRight = layout::kPanelColumn;  // the box's left edge
 constexpr int kRightFromRight = 20;  // its right edge
 constexpr int kTop = 105;
 constexpr int kDroppedHeight = 80;  // the dropped-down control's extent
@@ -32,8 +33,8 @@ bool IsExitKey(const QKeyEvent* event) {
 
 // The client-area rectangle between the selector and the button readout, where the pictures lie.
 gdi::Region PanelClearRegion(const gdi::RECT& client) {
-  const int64_t bottom = int64_t(5) * client.bottom / 6 - 5;
-  return gdi::Region(client.right - kLeftFromRight, kPanelTop, client.right, int32_t(bottom));
+  return gdi::Region(client.right - kLeftFromRight, kPanelTop, client.right,
+                     layout::ButtonLineY(client) - 5);
 }
 
 bool InRange(int64_t v, int64_t lo, int64_t hi) {

@@ -1,20 +1,21 @@
 // The pen trace: one segment per decoded packet, coloured by the button code.
 #include <array>
 
+#include "view/Layout.h"
 #include "view/VellumView.h"
 
 namespace {
 
 // Indexed by the button code; code 0 ends a stroke and is never drawn.
 constexpr std::array<gdi::COLORREF, 8> kTraceColours = {
-    0x000000,  // 0 black
-    0xFFFFFF,  // 1 white
-    0xFF00FF,  // 2 magenta
-    0x0000FF,  // 3 red
-    0xFFFF00,  // 4 cyan
-    0x00FF00,  // 5 green
-    0x00FFFF,  // 6 yellow
-    0xFF0000,  // 7 blue
+    colour::kBlack,  // 0
+    colour::kWhite,  // 1
+    0xFF00FF,        // 2 magenta
+    colour::kRed,    // 3
+    colour::kCyan,   // 4
+    0x00FF00,        // 5 green
+    0x00FFFF,        // 6 yellow
+    0xFF0000,        // 7 blue
 };
 
 }  // namespace
@@ -39,8 +40,8 @@ void CVellumView::DrawTraceSegment(vellum::Point point) {
   }
 
   // Code 1 is white on the black test screens and would vanish on the white info screen.
-  const gdi::COLORREF colour = (info && code == 1) ? 0x000000 : kTraceColours[code];
-  const gdi::Pen pen(m_penWidth.load(std::memory_order_relaxed), colour);
+  const gdi::COLORREF ink = (info && code == 1) ? colour::kBlack : kTraceColours[code];
+  const gdi::Pen pen(m_penWidth.load(std::memory_order_relaxed), ink);
   const gdi::Pen* previous = dc.SelectObject(&pen);
 
   const gdi::POINT to{point.x, point.y};

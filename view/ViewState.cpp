@@ -10,13 +10,12 @@
 #include "platform/MessageBox.h"
 #include "platform/Screen.h"
 #include "res/Strings.h"
+#include "view/Layout.h"
 #include "view/VellumView.h"
 
 namespace {
 
-constexpr int kTraceRightMargin = 150;  // the side panel
-constexpr int kTraceBottomMargin = 50;  // the readout strip
-constexpr int kCellsAcross = 30;        // client width / cell size
+constexpr int kCellsAcross = 30;  // client width / cell size
 
 void ExitNow(int status) {
   std::fflush(nullptr);
@@ -49,7 +48,7 @@ CVellumView::CVellumView(ViewOptions options, QWidget* parent)
   setMouseTracking(true);
   // A view that never finds its tablet (tests) must still paint.
   m_surface = std::make_unique<gdi::Surface>(std::max(m_screenWidth, 1),
-                                             std::max(m_screenHeight, 1), 0xFFFFFF);
+                                             std::max(m_screenHeight, 1), colour::kWhite);
 
   std::unique_ptr<vellum::IPort> port = std::move(m_options.port);
   if (!port) port = std::make_unique<vellum::SerialPort>(m_options.ports);
@@ -87,15 +86,15 @@ CVellumView::CVellumView(ViewOptions options, QWidget* parent)
 }
 
 void CVellumView::CreateResources() {
-  m_penCyanWide = std::make_unique<gdi::Pen>(4, 0xFFFF00);
-  m_penBlack = std::make_unique<gdi::Pen>(1, 0x000000);
-  m_penWhite2 = std::make_unique<gdi::Pen>(1, 0xFFFFFF);
-  m_penRed = std::make_unique<gdi::Pen>(1, 0x0000FF);
-  m_penCyan = std::make_unique<gdi::Pen>(1, 0xFFFF00);
-  m_brushGrey = std::make_unique<gdi::Brush>(0xC0C0C0);
-  m_brushWhite = std::make_unique<gdi::Brush>(0xFFFFFF);
-  m_brushBlack = std::make_unique<gdi::Brush>(0x000000);
-  m_brushDarkGrey = std::make_unique<gdi::Brush>(0x606060);
+  m_penCyanWide = std::make_unique<gdi::Pen>(4, colour::kCyan);
+  m_penBlack = std::make_unique<gdi::Pen>(1, colour::kBlack);
+  m_penWhite2 = std::make_unique<gdi::Pen>(1, colour::kWhite);
+  m_penRed = std::make_unique<gdi::Pen>(1, colour::kRed);
+  m_penCyan = std::make_unique<gdi::Pen>(1, colour::kCyan);
+  m_brushGrey = std::make_unique<gdi::Brush>(colour::kGrey);
+  m_brushWhite = std::make_unique<gdi::Brush>(colour::kWhite);
+  m_brushBlack = std::make_unique<gdi::Brush>(colour::kBlack);
+  m_brushDarkGrey = std::make_unique<gdi::Brush>(colour::kDarkGrey);
 }
 
 void CVellumView::ComputeLayout() {
@@ -104,8 +103,8 @@ void CVellumView::ComputeLayout() {
   // The backbuffer is screen-sized; a client larger than the screen (a test, a second monitor)
   // needs more. It grows in place: a DC made on it before now stays valid.
   m_surface->Grow(c.right, c.bottom);
-  m_traceRegion = std::make_unique<gdi::Region>(c.left, c.top, c.right - kTraceRightMargin,
-                                                c.bottom - kTraceBottomMargin);
+  const gdi::RECT trace = layout::TraceArea(c);
+  m_traceRegion = std::make_unique<gdi::Region>(trace.left, trace.top, trace.right, trace.bottom);
   if (m_packetLength == 5) CreateSelector();
   LayoutTransducerPicture();
 
