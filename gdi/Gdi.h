@@ -163,7 +163,7 @@ class DC {
   RECT DirtyRect() const { return dirty_; }
 
  private:
-  struct State;
+  friend class SelectionGuard;
   Surface& surface_;
   const Pen* pen_;
   const Brush* brush_;
@@ -174,6 +174,27 @@ class DC {
   RECT clip_{};
   POINT current_{};
   RECT dirty_{};
+};
+
+// Selects again, when it goes out of scope, the pen, brush and font `dc` had when it was made:
+// a drawing routine selects what it needs and leaves the DC as it found it. Declare it after
+// any object of the routine's own that it selects, so the DC gives that back first.
+class SelectionGuard {
+ public:
+  explicit SelectionGuard(DC& dc) : dc_(dc), pen_(dc.pen_), brush_(dc.brush_), font_(dc.font_) {}
+  ~SelectionGuard() {
+    dc_.pen_ = pen_;
+    dc_.brush_ = brush_;
+    dc_.font_ = font_;
+  }
+  SelectionGuard(const SelectionGuard&) = delete;
+  SelectionGuard& operator=(const SelectionGuard&) = delete;
+
+ private:
+  DC& dc_;
+  const Pen* pen_;
+  const Brush* brush_;
+  const Font* font_;
 };
 
 }  // namespace gdi

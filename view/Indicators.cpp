@@ -64,14 +64,15 @@ ButtonList CursorButtonsFor(int32_t code, int32_t previous) {
 void CVellumView::ShowStylusButtons(int32_t code) {
   if (code == m_shownButtons.load(std::memory_order_relaxed)) return;
   ViewDC dc(*this);
+  const gdi::SelectionGuard keep(dc);
 
   // Erase the tip (its top edge at design y 345 stays) and put the rocker back to released.
-  const gdi::Brush* oldBrush = dc.SelectObject(m_brushWhite.get());
+  dc.SelectObject(m_brushWhite.get());
   if (m_stylusTipRegion && m_brushWhite) dc.FillRgn(*m_stylusTipRegion, *m_brushWhite);
   dc.SelectObject(m_brushGrey.get());
   dc.Ellipse(m_rockerRect);
   dc.SelectObject(m_brushWhite.get());
-  const gdi::Pen* oldPen = dc.SelectObject(m_penBlack.get());
+  dc.SelectObject(m_penBlack.get());
   for (std::size_t i = 0; i + 1 < 6; i += 2) {
     dc.MoveTo(m_rockerLines[i]);
     dc.LineTo(m_rockerLines[i + 1]);
@@ -90,22 +91,20 @@ void CVellumView::ShowStylusButtons(int32_t code) {
   }
 
   m_shownButtons.store(code, std::memory_order_relaxed);
-  dc.SelectObject(oldBrush);
-  dc.SelectObject(oldPen);
 }
 
 void CVellumView::DrawStylusTipReleased() {
   ViewDC dc(*this);
-  const gdi::Brush* oldBrush = dc.SelectObject(m_brushGrey.get());
+  const gdi::SelectionGuard keep(dc);
+  dc.SelectObject(m_brushGrey.get());
   dc.Polygon(m_stylusTipReleased.data(), 7);  // the eighth point is the unused (0, 0)
-  dc.SelectObject(oldBrush);
 }
 
 void CVellumView::DrawStylusTipPressed() {
   ViewDC dc(*this);
-  const gdi::Brush* oldBrush = dc.SelectObject(m_brushDarkGrey.get());
+  const gdi::SelectionGuard keep(dc);
+  dc.SelectObject(m_brushDarkGrey.get());
   dc.Polygon(m_stylusTipPressed.data(), 7);
-  dc.SelectObject(oldBrush);
 }
 
 // One half of the rocker pressed: a dark-grey pie from the ray through `from` to the ray through
@@ -114,14 +113,13 @@ void CVellumView::DrawStylusTipPressed() {
 void CVellumView::DrawRockerHalf(gdi::POINT from, gdi::POINT to, gdi::POINT lineStart,
                                  gdi::POINT lineEnd) {
   ViewDC dc(*this);
-  const gdi::Brush* oldBrush = dc.SelectObject(m_brushDarkGrey.get());
+  const gdi::SelectionGuard keep(dc);
+  dc.SelectObject(m_brushDarkGrey.get());
   const gdi::RECT& r = m_rockerRect;
   dc.Pie(r.left, r.top, r.right, r.bottom, from.x, from.y, to.x, to.y);
-  const gdi::Pen* oldPen = dc.SelectObject(m_penBlack.get());
+  dc.SelectObject(m_penBlack.get());
   dc.MoveTo(lineStart);
   dc.LineTo(lineEnd);
-  dc.SelectObject(oldPen);
-  dc.SelectObject(oldBrush);
 }
 
 // From the left end of the middle rocker line to its right end: the lower half.
@@ -136,11 +134,12 @@ void CVellumView::DrawRockerUpperPressed() {
 void CVellumView::ShowTwoButtonStylusButtons(int32_t code) {
   if (code == m_shownButtons.load(std::memory_order_relaxed)) return;
   ViewDC dc(*this);
-  const gdi::Brush* oldBrush = dc.SelectObject(m_brushWhite.get());
+  const gdi::SelectionGuard keep(dc);
+  dc.SelectObject(m_brushWhite.get());
   if (m_buttonStylusTipRegion && m_brushWhite) {
     dc.FillRgn(*m_buttonStylusTipRegion, *m_brushWhite);
   }
-  const gdi::Pen* oldPen = dc.SelectObject(m_penBlack.get());
+  dc.SelectObject(m_penBlack.get());
 
   // Bit 0 is the tip, bit 1 the side button; a stylus with one side button has no bit 2, and
   // such codes leave the tip erased.
@@ -158,18 +157,17 @@ void CVellumView::ShowTwoButtonStylusButtons(int32_t code) {
   }
 
   m_shownButtons.store(code, std::memory_order_relaxed);
-  dc.SelectObject(oldBrush);
-  dc.SelectObject(oldPen);
 }
 
 void CVellumView::ShowThreeButtonStylusButtons(int32_t code) {
   if (code == m_shownButtons.load(std::memory_order_relaxed)) return;
   ViewDC dc(*this);
-  const gdi::Brush* oldBrush = dc.SelectObject(m_brushWhite.get());
+  const gdi::SelectionGuard keep(dc);
+  dc.SelectObject(m_brushWhite.get());
   if (m_buttonStylusTipRegion && m_brushWhite) {
     dc.FillRgn(*m_buttonStylusTipRegion, *m_brushWhite);
   }
-  const gdi::Pen* oldPen = dc.SelectObject(m_penBlack.get());
+  dc.SelectObject(m_penBlack.get());
 
   // A side button is black when released and white when pressed; the pressed tip is the short
   // white triangle. Each code's shapes go in a fixed order, one brush per group.
@@ -237,19 +235,18 @@ void CVellumView::ShowThreeButtonStylusButtons(int32_t code) {
   }
 
   m_shownButtons.store(code, std::memory_order_relaxed);
-  dc.SelectObject(oldBrush);
-  dc.SelectObject(oldPen);
 }
 
 void CVellumView::ShowCursorButtons(int32_t code) {
   const int32_t previous = m_shownButtons.load(std::memory_order_relaxed);
   if (code == previous) return;
   ViewDC dc(*this);
+  const gdi::SelectionGuard keep(dc);
 
   // No pen of our own: the DC's default black pen outlines the buttons.
   const std::array<CursorButton*, 4> buttons{&m_cursorButton1, &m_cursorButton2, &m_cursorButton3,
                                              &m_cursorButton4};
-  const gdi::Brush* oldBrush = dc.SelectObject(m_brushGrey.get());
+  dc.SelectObject(m_brushGrey.get());
   if (uint32_t(code) <= 7) {
     for (CursorButton* b : buttons) StoredPolygon(dc, *b);
   }
@@ -262,5 +259,4 @@ void CVellumView::ShowCursorButtons(int32_t code) {
   }
 
   m_shownButtons.store(code, std::memory_order_relaxed);
-  dc.SelectObject(oldBrush);
 }

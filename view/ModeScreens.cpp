@@ -51,6 +51,7 @@ gdi::POINT ShakeTextPosition(const gdi::RECT& client, int cellSize, size_t lengt
 
 void CVellumView::DrawModeHeader() {
   ViewDC dc(*this);
+  const gdi::SelectionGuard keep(dc);
   const int resolution = vellum::ResolutionLpi(m_packetLength);
   std::string title = res::kTitleHead;
   title += vellum::FormatTabletSize(m_maxX, m_maxY, resolution);
@@ -62,9 +63,8 @@ void CVellumView::DrawModeHeader() {
   switch (Mode()) {
     case vellum::TestMode::kLinear: {
       title += res::kSuffixLinear;
-      const gdi::Pen* previous = dc.SelectObject(m_penCyan.get());
+      dc.SelectObject(m_penCyan.get());
       DrawLinearArrows(dc, m_clientRect.right, m_clientRect.bottom);
-      dc.SelectObject(previous);
       break;
     }
     case vellum::TestMode::kPressure:
@@ -74,11 +74,10 @@ void CVellumView::DrawModeHeader() {
       title += res::kSuffixShake;
       dc.SetTextColor(kWhite);
       dc.SetBkColor(kBlack);
-      const gdi::Font* previous = dc.SelectObject(m_font.get());
+      dc.SelectObject(m_font.get());
       const std::string zeros = FormatText(res::kShakeFormat, 0, 0);
       const gdi::POINT at = ShakeTextPosition(m_clientRect, m_cellSize, zeros.size());
       dc.TextOut(at.x, at.y, zeros);
-      dc.SelectObject(previous);
       break;
     }
     case vellum::TestMode::kKeystroke:
@@ -92,21 +91,18 @@ void CVellumView::DrawModeHeader() {
 }
 
 void CVellumView::DrawPlainKeypad(gdi::DC& dc) {
-  const gdi::Pen* previousPen = dc.SelectObject(m_penWhite2.get());
-  const gdi::Brush* previousBrush = dc.SelectObject(m_brushBlack.get());
+  const gdi::SelectionGuard keep(dc);
+  dc.SelectObject(m_penWhite2.get());
+  dc.SelectObject(m_brushBlack.get());
   for (const gdi::RECT& circle : m_keyCircles) dc.Ellipse(circle);
 
-  const gdi::Font* previousFont = dc.SelectObject(m_font.get());
+  dc.SelectObject(m_font.get());
   dc.SetTextColor(kWhite);
   dc.SetBkColor(kBlack);
   for (int k = 1; k <= static_cast<int>(m_keyCircles.size()); ++k) {
     const gdi::POINT at = DigitPosition(m_keyCircles[k - 1], m_cellSize);
     dc.TextOut(at.x, at.y, FormatText(res::kDigitFormat, k));
   }
-
-  dc.SelectObject(previousFont);
-  dc.SelectObject(previousBrush);
-  dc.SelectObject(previousPen);
 }
 
 void CVellumView::ShowKeystroke(int32_t code) {
@@ -114,20 +110,18 @@ void CVellumView::ShowKeystroke(int32_t code) {
   const bool lit = code > 0 && code <= static_cast<int32_t>(m_keyCircles.size());
   {
     ViewDC dc(*this);
+    const gdi::SelectionGuard keep(dc);
     DrawPlainKeypad(dc);  // erases the earlier highlight
     if (lit) {
       const gdi::RECT& circle = m_keyCircles[code - 1];
-      const gdi::Pen* previousPen = dc.SelectObject(m_penRed.get());
-      const gdi::Brush* previousBrush = dc.SelectObject(m_brushWhite.get());
+      dc.SelectObject(m_penRed.get());
+      dc.SelectObject(m_brushWhite.get());
       dc.Ellipse(circle);
-      const gdi::Font* previousFont = dc.SelectObject(m_font.get());
+      dc.SelectObject(m_font.get());
       dc.SetTextColor(kBlack);
       dc.SetBkColor(kWhite);
       const gdi::POINT at = DigitPosition(circle, m_cellSize);
       dc.TextOut(at.x, at.y, FormatText(res::kDigitFormat, code));
-      dc.SelectObject(previousFont);
-      dc.SelectObject(previousBrush);
-      dc.SelectObject(previousPen);
     }
   }  // released before the tone, so the highlight is on screen while it sounds
   if (lit && m_tone != nullptr) m_tone->Beep(200, 30);
@@ -138,17 +132,17 @@ void CVellumView::ShowShake(int32_t x, int32_t y) {
   if (x == m_shakeShown.x && y == m_shakeShown.y) return;
   {
     ViewDC dc(*this);
+    const gdi::SelectionGuard keep(dc);
     const gdi::Region band(m_clientRect.left, vellum::MulDiv(m_clientRect.bottom, 1, 3),
                            m_clientRect.right, vellum::MulDiv(m_clientRect.bottom, 2, 3));
     if (m_brushBlack) dc.FillRgn(band, *m_brushBlack);
 
-    const gdi::Font* previous = dc.SelectObject(m_font.get());
+    dc.SelectObject(m_font.get());
     const std::string text = FormatText(res::kShakeFormat, x, y);
     dc.SetTextColor(kWhite);
     dc.SetBkColor(kBlack);
     const gdi::POINT at = ShakeTextPosition(m_clientRect, m_cellSize, text.size());
     dc.TextOut(at.x, at.y, text);
-    dc.SelectObject(previous);
   }  // released before the tone, so the numbers are on screen while it sounds
   if (m_tone != nullptr) m_tone->Beep(200, 5);
   m_shakeShown = {x, y};

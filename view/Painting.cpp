@@ -53,7 +53,8 @@ void CVellumView::DrawInfoScreen(gdi::DC& dc) {
       layout::kReadoutX, bottom - layout::kReadoutAboveBottom,
       FormatText(m_packetLength == 7 ? res::kRangeReadout7 : res::kRangeReadout5, m_maxX, m_maxY));
 
-  const gdi::Pen* previous = dc.SelectObject(m_penCyanWide.get());
+  const gdi::SelectionGuard keep(dc);
+  dc.SelectObject(m_penCyanWide.get());
   dc.MoveTo(0, bottom - kSeparatorBottom);
   dc.LineTo(right - kSeparatorRight, bottom - kSeparatorBottom);
   dc.LineTo(right - kSeparatorRight, 0);
@@ -62,7 +63,6 @@ void CVellumView::DrawInfoScreen(gdi::DC& dc) {
 
   DrawTransducerPicture();
   if (m_frame) m_frame->SetTitle(res::kInfoTitle);
-  if (previous) dc.SelectObject(previous);
 }
 
 void CVellumView::PaintBase(const gdi::RECT& rect) {

@@ -65,7 +65,8 @@ void CVellumView::DrawTransducerPicture() {
 
 void CVellumView::DrawPressureStylus() {
   ViewDC dc(*this);
-  const gdi::Pen* oldPen = dc.SelectObject(m_penBlack.get());
+  const gdi::SelectionGuard keep(dc);
+  dc.SelectObject(m_penBlack.get());
 
   // The barrel: cross lines at 5, 255 and 305 and the tapered end at 345.
   dc.MoveTo(DesignToClient(-7, 0));
@@ -99,7 +100,7 @@ void CVellumView::DrawPressureStylus() {
   DesignLine(dc, *this, 6, 15, 3, 47);
   DesignArc(dc, *this, {-6, 41}, {6, 105}, {-6, 25}, {6, 25});  // open at the top
 
-  const gdi::Brush* oldBrush = dc.SelectObject(m_brushGrey.get());
+  dc.SelectObject(m_brushGrey.get());
   dc.Ellipse(m_rockerRect);
   dc.Polygon(m_stylusTipReleased.data(), 7);
   dc.SelectObject(m_brushWhite.get());
@@ -112,17 +113,15 @@ void CVellumView::DrawPressureStylus() {
   DesignLine(dc, *this, 0, 268, 0, 303);
   DesignLine(dc, *this, -8, 268, -8, 303);
   DesignLine(dc, *this, 7, 268, 7, 303);
-
-  dc.SelectObject(oldPen);
-  dc.SelectObject(oldBrush);
 }
 
 void CVellumView::DrawFourButtonCursor() {
   ViewDC dc(*this);
-  const gdi::Brush* oldBrush = dc.SelectObject(m_brushWhite.get());
+  const gdi::SelectionGuard keep(dc);
+  dc.SelectObject(m_brushWhite.get());
   const std::unique_ptr<gdi::Region> top = pictures::MakeRegion(*this, {-30, -20}, {80, 50});
   const std::unique_ptr<gdi::Region> bottom = pictures::MakeRegion(*this, {-5, 175}, {55, 210});
-  const gdi::Pen* oldPen = dc.SelectObject(m_penBlack.get());
+  dc.SelectObject(m_penBlack.get());
 
   // The body: an ellipse with its top cut off above the lens housing and a gap at the bottom.
   dc.Ellipse(pictures::DesignRect(*this, {-30, -15}, {80, 190}));
@@ -145,15 +144,13 @@ void CVellumView::DrawFourButtonCursor() {
        {&m_cursorButton1, &m_cursorButton2, &m_cursorButton3, &m_cursorButton4}) {
     dc.Polygon(button->data(), int(button->size()));
   }
-
-  dc.SelectObject(oldPen);
-  dc.SelectObject(oldBrush);
 }
 
 void CVellumView::DrawThreeButtonStylus() {
   ViewDC dc(*this);
-  const gdi::Brush* oldBrush = dc.SelectObject(m_brushWhite.get());
-  const gdi::Pen* oldPen = dc.SelectObject(m_penBlack.get());
+  const gdi::SelectionGuard keep(dc);
+  dc.SelectObject(m_brushWhite.get());
+  dc.SelectObject(m_penBlack.get());
 
   // The barrel and the tapered end.
   dc.MoveTo(DesignToClient(0, 0));
@@ -169,15 +166,13 @@ void CVellumView::DrawThreeButtonStylus() {
   dc.Ellipse(pictures::DesignRect(*this, {10, 220}, {20, 230}));
   dc.Polygon(m_lowerButton3.data(), int(m_lowerButton3.size()));
   dc.Polygon(m_upperButton3.data(), int(m_upperButton3.size()));
-
-  dc.SelectObject(oldPen);
-  dc.SelectObject(oldBrush);
 }
 
 void CVellumView::DrawTwoButtonStylus() {
   ViewDC dc(*this);
-  const gdi::Brush* oldBrush = dc.SelectObject(m_brushWhite.get());
-  const gdi::Pen* oldPen = dc.SelectObject(m_penBlack.get());
+  const gdi::SelectionGuard keep(dc);
+  dc.SelectObject(m_brushWhite.get());
+  dc.SelectObject(m_penBlack.get());
 
   // The closed barrel outline and its rings.
   dc.MoveTo(DesignToClient(0, 0));
@@ -193,7 +188,4 @@ void CVellumView::DrawTwoButtonStylus() {
   dc.SelectObject(m_brushBlack.get());
   dc.Polygon(m_tip2Released.data(), int(m_tip2Released.size()));
   pictures::DrawTwoButtonSideButton(*this, dc, m_brushBlack.get());
-
-  dc.SelectObject(oldPen);
-  dc.SelectObject(oldBrush);
 }

@@ -18,8 +18,9 @@
 
 namespace {
 
-constexpr int kLeftFromRight = layout::kPanelColumn;  // the box's left edge
-constexpr int kRightFromRight = 20;  // its right edge
+// The box's left and right edges, from the client's right edge.
+constexpr int kLeftFromRight = layout::kPanelColumn;
+constexpr int kRightFromRight = 20;
 constexpr int kTop = 105;
 constexpr int kDroppedHeight = 80;  // the dropped-down control's extent
 constexpr int kButtonWidth = 15;    // the drop-down button: W - 35 to W - 20, inclusive
@@ -189,10 +190,10 @@ void CVellumView::SelectTransducer(int32_t index) {
   if (index < -2 || index > std::numeric_limits<int32_t>::max() - 2) return;
   if (m_transducer.load(std::memory_order_relaxed) == vellum::TransducerAt(index)) return;
   ViewDC dc(*this);
+  const gdi::SelectionGuard keep(dc);
   m_transducer.store(vellum::TransducerAt(index), std::memory_order_relaxed);
-  const gdi::Brush* oldBrush = dc.SelectObject(m_brushWhite.get());
+  dc.SelectObject(m_brushWhite.get());
   RepaintPicture(dc);
-  dc.SelectObject(oldBrush);
 }
 
 void CVellumView::OnSelectorChange() {
@@ -200,10 +201,10 @@ void CVellumView::OnSelectorChange() {
   const auto chosen = [this] { return vellum::TransducerAt(m_selector->currentIndex()); };
   if (m_transducer.load(std::memory_order_relaxed) == chosen()) return;
   ViewDC dc(*this);
+  const gdi::SelectionGuard keep(dc);
   m_transducer.store(chosen(), std::memory_order_relaxed);
-  const gdi::Brush* oldBrush = dc.SelectObject(m_brushWhite.get());
+  dc.SelectObject(m_brushWhite.get());
   RepaintPicture(dc);
-  dc.SelectObject(oldBrush);
   setFocus();  // so the function keys keep working after a choice in the list
 }
 

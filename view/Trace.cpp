@@ -42,7 +42,8 @@ void CVellumView::DrawTraceSegment(vellum::Point point) {
   // Code 1 is white on the black test screens and would vanish on the white info screen.
   const gdi::COLORREF ink = (info && code == 1) ? colour::kBlack : kTraceColours[code];
   const gdi::Pen pen(m_penWidth.load(std::memory_order_relaxed), ink);
-  const gdi::Pen* previous = dc.SelectObject(&pen);
+  const gdi::SelectionGuard keep(dc);  // after the pen: the DC gives it back first
+  dc.SelectObject(&pen);
 
   const gdi::POINT to{point.x, point.y};
   // (0, 0) doubles as "no previous point", so a stroke never joins up to the corner.
@@ -50,6 +51,5 @@ void CVellumView::DrawTraceSegment(vellum::Point point) {
   dc.MoveTo(m_lastPoint);
   dc.LineTo(to);
 
-  dc.SelectObject(previous);
   m_lastPoint = to;
 }

@@ -35,6 +35,14 @@ TEST(SelectObject, ReturnsThePreviousAndNullptrChangesNothing) {
   EXPECT_EQ(Count(s, kRed), 10);  // still the red pen
   EXPECT_EQ(dc.SelectObject(&blue), &red);
   EXPECT_EQ(dc.SelectObject(&red), &blue);
+  {
+    Brush grey(kGrey);
+    const SelectionGuard keep(dc);
+    dc.SelectObject(&blue);
+    dc.SelectObject(&grey);
+  }
+  EXPECT_EQ(dc.SelectObject(&blue), &red) << "the guard selected the red pen again";
+  EXPECT_EQ(dc.SelectObject(&StockWhiteBrush()), &StockWhiteBrush());
 }
 
 TEST(SelectObject, EachDcHasItsOwnState) {
