@@ -78,16 +78,14 @@ void BM_TextOut77SystemFont(benchmark::State& state) {
 
 // The mode screens' font on a 1920-pixel screen: a 64-pixel cell, 64 pixels wide on average.
 void BM_TextOut77CellFont(benchmark::State& state) {
-  static const auto font = gdi::Font::Create(64, 64, 0, 0, 400, false, false, false, 0, 0, 0, 2,
-                                             0x20, "Microsoft Sans Serif");
+  static const auto font = gdi::Font::Create(64, 64, "Microsoft Sans Serif");
   TextOut77(state, *font);
 }
 
 // Not per packet, but paid once per font at layout time.
 void BM_CreateCellFont(benchmark::State& state) {
   for (auto _ : state) {
-    auto font = gdi::Font::Create(64, 64, 0, 0, 400, false, false, false, 0, 0, 0, 2, 0x20,
-                                  "Microsoft Sans Serif");
+    auto font = gdi::Font::Create(64, 64, "Microsoft Sans Serif");
     benchmark::DoNotOptimize(font.get());
   }
   state.SetLabel("once per layout");

@@ -26,13 +26,12 @@ constexpr int kMaxCell = 500;  // far beyond any screen's cell; keeps the glyph 
 
 struct Request {
   QString family;
-  QString style;        // a face of the family by name (empty: by weight and italic)
+  QString style;        // a face of the family by name (empty: by weight)
   int cellHeight = 16;  // > 0: the cell (ascent + descent) must be exactly this
   int emHeight = 0;     // > 0 instead: the character height (pixel size)
   int width = 0;        // average character width; 0: natural
   bool asciiAverage = false;  // average over the printable ASCII advances, not the font's own
   int weight = 400;
-  bool italic = false, underline = false, strikeOut = false;
 };
 
 QString ChooseFamily(const QString& face) {
@@ -52,9 +51,6 @@ QFont MakeQFont(const Request& r, int pixelSize, int stretch) {
   f.setPixelSize(std::max(pixelSize, 1));
   f.setStretch(std::clamp(stretch, 1, 4000));
   f.setWeight(QFont::Weight(std::clamp(r.weight, 1, 1000)));
-  f.setItalic(r.italic);
-  f.setUnderline(r.underline);
-  f.setStrikeOut(r.strikeOut);
   f.setKerning(false);  // the platform's TextOut places characters by their advances alone
   f.setStyleStrategy(QFont::StyleStrategy(QFont::NoAntialias | QFont::NoFontMerging));
   return f;
@@ -166,10 +162,7 @@ std::unique_ptr<Font::Impl> Build(Request r) {
 Font::Font(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Font::~Font() = default;
 
-std::unique_ptr<Font> Font::Create(int height, int width, int /*escapement*/, int /*orientation*/,
-                                   int weight, bool italic, bool underline, bool strikeOut,
-                                   int /*charSet*/, int /*outPrecision*/, int /*clipPrecision*/,
-                                   int /*quality*/, int /*pitchAndFamily*/, const char* faceName) {
+std::unique_ptr<Font> Font::Create(int height, int width, const char* faceName) {
   Request r;
   r.family = QString::fromLatin1(faceName != nullptr ? faceName : "");
   // Positive heights ask for the cell, negative ones for the character height; 0 is the
@@ -182,10 +175,6 @@ std::unique_ptr<Font> Font::Create(int height, int width, int /*escapement*/, in
     r.emHeight = h;
   }
   r.width = std::min(std::abs(width), kMaxCell);
-  r.weight = weight == 0 ? 400 : weight;
-  r.italic = italic;
-  r.underline = underline;
-  r.strikeOut = strikeOut;
   return std::unique_ptr<Font>(new Font(Build(r)));
 }
 

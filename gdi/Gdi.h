@@ -87,13 +87,11 @@ class Font {
   Font(const Font&) = delete;
   Font& operator=(const Font&) = delete;
 
-  // The platform's CreateFontA: the cell (ascent + descent) is exactly `height` pixels and the
-  // average character width `width` (0: natural). Face list: the given face, Liberation Sans,
-  // DejaVu Sans. Needs a QGuiApplication.
-  static std::unique_ptr<Font> Create(int height, int width, int escapement, int orientation,
-                                      int weight, bool italic, bool underline, bool strikeOut,
-                                      int charSet, int outPrecision, int clipPrecision,
-                                      int quality, int pitchAndFamily, const char* faceName);
+  // The platform's CreateFontA in the one form the program uses (normal weight, upright, plain):
+  // a positive `height` is the cell (ascent + descent) in pixels, a negative one the character
+  // height, 0 the system font's cell; `width` is the average character width (0: natural). Face
+  // list: the given face, Liberation Sans, DejaVu Sans. Needs a QGuiApplication.
+  static std::unique_ptr<Font> Create(int height, int width, const char* faceName);
   // DejaVu Sans Bold with a 16-pixel cell, stretched so that its printable ASCII characters
   // average 7 pixels in width.
   static const Font& System();

@@ -114,8 +114,7 @@ void CVellumView::ComputeLayout() {
   for (int32_t i = 0; i < static_cast<int32_t>(m_keyCircles.size()); ++i) {
     m_keyCircles[i] = {(4 * i + 2) * cell, middle - cell, (4 * i + 4) * cell, middle + cell};
   }
-  m_font = gdi::Font::Create(m_cellSize, m_cellSize, 0, 0, 400, false, false, false, 0, 0, 0, 2,
-                             0x20, "Microsoft Sans Serif");
+  m_font = gdi::Font::Create(m_cellSize, m_cellSize, "Microsoft Sans Serif");
   if (m_hPort && m_hPort->IsOpen()) StartReader();
   m_layoutDone = true;
 }

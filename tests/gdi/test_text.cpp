@@ -11,8 +11,7 @@ namespace {
 
 std::unique_ptr<Font> CellFont(int height, int width) {
   // The mode screens' font: FW_NORMAL, ANSI, PROOF_QUALITY, FF_SWISS.
-  return Font::Create(height, width, 0, 0, 400, false, false, false, 0, 0, 0, 2, 0x20,
-                      "Microsoft Sans Serif");
+  return Font::Create(height, width, "Microsoft Sans Serif");
 }
 
 bool IsWantedFamily(const std::string& f) {
@@ -98,10 +97,9 @@ TEST(CreatedFont, AverageWidthFollowsTheRequest) {
 }
 
 TEST(CreatedFont, UnknownFaceFallsBackToAnInstalledSans) {
-  auto font = Font::Create(20, 0, 0, 0, 400, false, false, false, 0, 0, 0, 2, 0x20,
-                           "No Such Face Anywhere");
+  auto font = Font::Create(20, 0, "No Such Face Anywhere");
   EXPECT_TRUE(IsWantedFamily(font->impl().family)) << font->impl().family;
-  auto none = Font::Create(20, 0, 0, 0, 400, false, false, false, 0, 0, 0, 2, 0x20, nullptr);
+  auto none = Font::Create(20, 0, nullptr);
   EXPECT_TRUE(IsWantedFamily(none->impl().family)) << none->impl().family;
 }
 

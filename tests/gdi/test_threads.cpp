@@ -37,8 +37,7 @@ void DrawEverything(Surface& s, const Font& font, const Pen& wide, const Brush& 
 
 TEST(TwoThreads, DrawAtOnceForASecond) {
   Surface s(640, 480);
-  auto font = Font::Create(24, 24, 0, 0, 400, false, false, false, 0, 0, 0, 2, 0x20,
-                           "Microsoft Sans Serif");
+  auto font = Font::Create(24, 24, "Microsoft Sans Serif");
   (void)Font::System();  // made on this thread, as the view's first paint does
   const Pen wide(9, kRed);
   const Brush grey(kGrey);
