@@ -16,8 +16,9 @@ namespace vellum {
 // Port access. The probe and the reader talk to the tablet only through this interface so that
 // tests can script a fake device.
 //
-// Threading: a port is used by one thread at a time. The one exception is shutdown, where the UI
-// thread may Close() while the reader is between reads; a ReadByte() after Close() fails at once.
+// Threading: a port is used by one thread at a time: the probe's, then the reader's. Shutdown
+// joins the reader before it closes the port, so Close() never meets a read; a ReadByte() after
+// Close() fails at once.
 
 enum class OpenResult {
   kOk,               // device opened and the line settings applied

@@ -8,8 +8,6 @@
 #include "view/PictureSupport.h"
 #include "view/VellumView.h"
 
-using pictures::StoredPolygon;
-
 namespace {
 
 // The four cursor buttons in the order the cursor picture draws them (button values 1 to 4).
@@ -150,9 +148,9 @@ void CVellumView::ShowTwoButtonStylusButtons(int32_t code) {
     pictures::DrawTwoButtonSideButton(*this, dc, side);
     if (tip != side) dc.SelectObject(tip);
     if (code & 1) {
-      StoredPolygon(dc, m_tip2Pressed);
+      dc.Polygon(m_tip2Pressed.data(), int(m_tip2Pressed.size()));
     } else {
-      StoredPolygon(dc, m_tip2Released);
+      dc.Polygon(m_tip2Released.data(), int(m_tip2Released.size()));
     }
   }
 
@@ -189,16 +187,16 @@ void CVellumView::ShowThreeButtonStylusButtons(int32_t code) {
             dc.Ellipse(pictures::DesignRect(*this, {10, 220}, {20, 230}));
             break;
           case U:
-            StoredPolygon(dc, m_upperButton3);
+            dc.Polygon(m_upperButton3.data(), int(m_upperButton3.size()));
             break;
           case L:
-            StoredPolygon(dc, m_lowerButton3);
+            dc.Polygon(m_lowerButton3.data(), int(m_lowerButton3.size()));
             break;
           case T:
-            StoredPolygon(dc, m_tip3Released);
+            dc.Polygon(m_tip3Released.data(), int(m_tip3Released.size()));
             break;
           case t:
-            StoredPolygon(dc, m_tip3Pressed);
+            dc.Polygon(m_tip3Pressed.data(), int(m_tip3Pressed.size()));
             break;
         }
       }
@@ -248,13 +246,14 @@ void CVellumView::ShowCursorButtons(int32_t code) {
                                              &m_cursorButton4};
   dc.SelectObject(m_brushGrey.get());
   if (uint32_t(code) <= 7) {
-    for (CursorButton* b : buttons) StoredPolygon(dc, *b);
+    for (CursorButton* b : buttons) dc.Polygon(b->data(), int(b->size()));
   }
   if (code >= 1 && code <= 7) {
     dc.SelectObject(m_brushBlack.get());
     const ButtonList black = CursorButtonsFor(code, previous);
     for (std::size_t i = 0; i < black.count; ++i) {
-      StoredPolygon(dc, *buttons[std::size_t(black.values[i] - 1)]);
+      CursorButton* b = buttons[std::size_t(black.values[i] - 1)];
+      dc.Polygon(b->data(), int(b->size()));
     }
   }
 

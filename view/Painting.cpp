@@ -96,7 +96,7 @@ void CVellumView::paintEvent(QPaintEvent* event) {
 
 void CVellumView::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  UpdateClientOrigin();
+  RefreshClientOrigin();
   // The platform repaints a resized window whole: the base picture again (and the maximise
   // check). Before the first paint there is nothing to redraw.
   if (m_layoutDone) RepaintWhole();
@@ -104,7 +104,7 @@ void CVellumView::resizeEvent(QResizeEvent* event) {
 
 void CVellumView::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  UpdateClientOrigin();
+  RefreshClientOrigin();
   if (m_layoutDone) RepaintWhole();
 }
 
@@ -117,5 +117,5 @@ void CVellumView::RepaintWhole() {
 
 void CVellumView::moveEvent(QMoveEvent* event) {
   QWidget::moveEvent(event);
-  UpdateClientOrigin();
+  RefreshClientOrigin();
 }

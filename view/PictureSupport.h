@@ -56,11 +56,6 @@ void DesignPolygon(gdi::DC& dc, const CVellumView& v,
   dc.Polygon(pixels.data(), int(N));
 }
 
-template <std::size_t N>
-void StoredPolygon(gdi::DC& dc, const std::array<gdi::POINT, N>& points) {
-  dc.Polygon(points.data(), int(N));
-}
-
 // Arc with box, start and end in design units.
 inline void DesignArc(gdi::DC& dc, const CVellumView& v, picture::DesignPoint boxTopLeft,
                       picture::DesignPoint boxBottomRight, picture::DesignPoint start,

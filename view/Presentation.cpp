@@ -33,12 +33,8 @@ void CVellumView::PresentPending() {
     update(dirty.left, dirty.top, dirty.right - dirty.left, dirty.bottom - dirty.top);
 }
 
-void CVellumView::UpdateClientOrigin() {
+void CVellumView::RefreshClientOrigin() {
   const QPoint origin = mapToGlobal(QPoint(0, 0));
   m_originX.store(origin.x(), std::memory_order_relaxed);
   m_originY.store(origin.y(), std::memory_order_relaxed);
-}
-
-void CVellumView::RefreshClientOrigin() {
-  UpdateClientOrigin();
 }

@@ -82,7 +82,8 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   // InvalidateRect with erase + UpdateWindow: erase to the background, run OnDraw clipped to
   // the rectangle, show it. UI thread only.
   void InvalidateAndPaint(const gdi::RECT& rect);
-  // The frame calls this when the top-level window moves: a child gets no move event then.
+  // Takes the client origin on the screen again, for the reader's pointer moves. The frame calls
+  // this when the top-level window moves: a child gets no move event then.
   void RefreshClientOrigin();
   // Puts `text` in the status pane and keeps it there through later readouts and repaints
   // until the program ends (a lost tablet, a failed recording). UI thread.
@@ -193,7 +194,6 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   // them are merged into one update.
   void RequestPresent(const gdi::RECT& rect);
   void PresentPending();  // UI thread
-  void UpdateClientOrigin();
   gdi::Surface& Backbuffer() { return *m_surface; }
   const gdi::Surface& Backbuffer() const { return *m_surface; }
 
