@@ -5,8 +5,10 @@ CMAKE_FLAGS ?=
 # Warnings are errors in every build made here (development, CI, sanitizers); a plain cmake
 # configure leaves them warnings, as packagers expect.
 WERROR ?= ON
+PACKAGE_BUILD ?= build-package
 
-.PHONY: all deps configure build test demo bench fuzz fuzz-smoke test-asan test-tsan clean
+.PHONY: all deps configure build test demo bench fuzz fuzz-smoke test-asan test-tsan package \
+	check-package clean
 
 all: build
 
@@ -58,5 +60,15 @@ test-tsan: deps
 fuzz-smoke: deps
 	@FUZZ_SECONDS=20 scripts/fuzz.sh
 
+# The Debian package, from a Release build without tests or benchmarks:
+# $(PACKAGE_BUILD)/vellum_<version>_<arch>.deb. check-package checks it (scripts/check-package.sh).
+package: deps
+	@cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+		-DVELLUM_BENCH=OFF -DVELLUM_WERROR=$(WERROR) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(PACKAGE_BUILD) --target package
+
+check-package: package
+	@scripts/check-package.sh $(PACKAGE_BUILD)
+
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-fuzz
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz $(PACKAGE_BUILD)
