@@ -13,6 +13,8 @@ const char* const kUsage =
     "                 every packet until interrupted or the line hangs up\n"
     "  --record FILE  record what the reader reads (with --probe: the probe's dialogue) in\n"
     "                 FILE, to attach to a bug report; vellum-tablet --replay plays it\n"
+    "  --help         print this text and exit\n"
+    "  --version      print the program's version and exit\n"
     "  DOCUMENT       open DOCUMENT in the window, as Ctrl+O does\n";
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
@@ -40,6 +42,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       }
     } else if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
     } else if (arg == "--port" || arg.starts_with("--port=")) {
       std::string_view value;
       if (arg == "--port") {

@@ -15,6 +15,7 @@ struct CommandLine {
   std::string record;    // --record FILE: write a capture (docs/capture-format.md)
   std::string document;  // DOCUMENT: opened in the window at start-up, as Ctrl+O opens one
   bool help = false;     // --help
+  bool version = false;  // --version
 };
 
 struct ParsedCommandLine {

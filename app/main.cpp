@@ -22,6 +22,10 @@ int main(int argc, char** argv) {
     std::cout << vellum::kUsage;
     return 0;
   }
+  if (options.version) {
+    std::cout << "vellum " VELLUM_VERSION "\n";
+    return 0;
+  }
   if (options.probe && !options.record.empty()) {
     return vellum::RunRecordedProbe(options, std::cout, std::cerr);
   }
