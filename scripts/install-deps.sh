@@ -14,7 +14,7 @@ packages=(
   clang libclang-rt-14-dev
   fonts-dejavu-core fonts-liberation2
   xvfb openbox xdotool x11-utils imagemagick
-  procps python3
+  procps python3 strace
   dpkg-dev file binutils desktop-file-utils appstream man-db
 )
 
