@@ -25,6 +25,14 @@ enum class OpenResult {
   kSettingsFailed,   // opened, but the line settings could not be read or written (not a tty)
 };
 
+// What the last Open() saw, for telling the user why a port gave no tablet: the call that failed
+// and its errno (none on success), and the port's line discipline (-1: not a tty, or unknown).
+struct OpenReport {
+  std::string failedCall;
+  int error = 0;
+  int lineDiscipline = -1;
+};
+
 struct ReadResult {
   bool ok = false;      // false: the read failed (hang-up, error, closed port)
   uint32_t count = 0;   // 0 or 1 bytes
@@ -54,6 +62,8 @@ class IPort {
   // Why the last failed read failed, in a few plain words for the user ("the line hung up");
   // "" when no read has failed or the port cannot tell.
   virtual std::string ReadFailure() const { return {}; }
+  // See OpenReport; a port that cannot tell returns the empty report.
+  virtual OpenReport LastOpen() const { return {}; }
 };
 
 // termios implementation. COMn is PortPaths::Path(n).
@@ -74,16 +84,20 @@ class SerialPort final : public IPort {
   int64_t NowMs() const override;
   int PollFd() const override;
   std::string ReadFailure() const override { return readFailure_; }
+  OpenReport LastOpen() const override { return lastOpen_; }
 
   const PortPaths& Paths() const { return paths_; }
   // errno-style text of the last failure, naming the failing call ("open: No such file ...").
   const std::string& LastError() const { return lastError_; }
 
  private:
+  int LineDiscipline() const;  // TIOCGETD of the open port, -1 when it has none
+
   PortPaths paths_;
   int fd_ = -1;  // atomic access is not needed: Close() and ReadByte() are ordered by the stop join
   std::string lastError_;
   std::string readFailure_;
+  OpenReport lastOpen_;
 };
 
 // ---------------------------------------------------------------------------------------------
