@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "ReaderFakes.h"
-#include "tablet/CaptureFlushTicker.h"
-#include "tablet/CaptureRecorder.h"
+#include "capture/CaptureFlushTicker.h"
+#include "capture/CaptureRecorder.h"
 #include "tablet/Reader.h"
 #include "tests/tablet/Pty.h"
 #include "tools/emulator/Stream.h"

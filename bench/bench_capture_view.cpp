@@ -20,7 +20,7 @@
 #include <string>
 #include <thread>
 
-#include "tablet/CaptureRecorder.h"
+#include "capture/CaptureRecorder.h"
 #include "tools/emulator/PtyTablet.h"
 #include "view/VellumView.h"
 

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "tablet/CaptureRecorder.h"
-#include "tablet/RecordingPort.h"
+#include "capture/CaptureRecorder.h"
+#include "capture/RecordingPort.h"
 #include "tests/capture/EmulatorPort.h"
 
 namespace vellum {

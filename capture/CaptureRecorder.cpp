@@ -1,4 +1,4 @@
-#include "tablet/CaptureRecorder.h"
+#include "capture/CaptureRecorder.h"
 
 #include <fcntl.h>
 #include <unistd.h>

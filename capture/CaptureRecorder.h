@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "tablet/CaptureFormat.h"
+#include "capture/CaptureFormat.h"
 #include "tablet/Detection.h"
 #include "tablet/Reader.h"
 

@@ -2,7 +2,7 @@
 // An IPort that passes everything to another port and records the dialogue both ways: opens,
 // writes, bytes read and closes. Used around the probe by `--probe --record`.
 
-#include "tablet/CaptureRecorder.h"
+#include "capture/CaptureRecorder.h"
 #include "tablet/TabletLink.h"
 
 namespace vellum {
