@@ -1,9 +1,9 @@
 // What recording adds to the reader's CPU time per packet in the program: the whole view behind
 // the reader (decode, scale, dispatch, drawing on the backbuffer), an emulated tablet on a pty
 // as fast as a real line or faster, and the window's 1 s flush timer. At the line rate and at 10
-// times it the timer does all the writing, as in the program; at 100 times the recorder's ring
-// fills between two ticks and the reader writes part of it out itself (the worst case). Counters
-// of one run each:
+// times it the timer does all the writing, as in the program; at 100 times the recorder's batch
+// fills between two ticks and the reader writes part of it out itself (the worst case). Counters of
+// one run each:
 //   reader_cpu_us_per_packet  the reader thread's CPU over the stream, divided by its packets
 #include <benchmark/benchmark.h>
 #include <pthread.h>

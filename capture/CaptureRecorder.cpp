@@ -44,144 +44,127 @@ CaptureRecorder::~CaptureRecorder() {
 }
 
 std::string CaptureRecorder::Open(const std::string& path) {
-  std::lock_guard<std::mutex> lock(fileMutex_);
-  if (fd_ >= 0 || opened_.load()) return path + ": a recording is already open";
+  std::lock_guard<std::mutex> fileLock(fileMutex_);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (open_) return path + ": a recording is already open";
+  }
   int fd;
   do {
     fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return path + ": " + std::strerror(errno);
   fd_ = fd;
-  ring_ = std::make_unique<Entry[]>(kRingEntries);
-  opened_.store(true, std::memory_order_release);
+  std::lock_guard<std::mutex> lock(mutex_);
+  // Room for more than a second of a 9600 baud line, so that the reader does not allocate.
+  for (Batch* b : {&writing_, &pending_}) {
+    b->records.reserve(kInitialRoom);
+    b->bytes.reserve(kInitialRoom);
+  }
+  open_ = true;
   return "";
 }
 
 void CaptureRecorder::SetHeader(const CaptureHeader& header) {
-  std::lock_guard<std::mutex> lock(fileMutex_);
-  if (headerWritten_) return;  // too late: the file already has one
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (headerTaken_) return;  // too late: the file already has one
   header_ = header;
-  headerSet_.store(true, std::memory_order_release);
+  headerSet_ = true;
 }
 
 void CaptureRecorder::OnBytes(const uint8_t* bytes, size_t count) {
-  Put(clock_(), uint8_t(CaptureEvent::kRead), 0, bytes, count);
+  RecordAt(clock_(), CaptureEvent::kRead, bytes, count);
 }
 
 void CaptureRecorder::Record(CaptureEvent event, const uint8_t* bytes, size_t count) {
-  Put(clock_(), uint8_t(event), 0, bytes, count);
+  RecordAt(clock_(), event, bytes, count);
 }
 
 void CaptureRecorder::RecordAt(int64_t nowUs, CaptureEvent event, const uint8_t* bytes,
                                size_t count) {
-  Put(nowUs, uint8_t(event), 0, bytes, count);
+  std::unique_lock<std::mutex> lock(mutex_);
+  CaptureRecord* r = Add(nowUs, event);
+  if (!r) return;
+  r->count = uint32_t(count);
+  pending_.bytes.insert(pending_.bytes.end(), bytes, bytes + count);
+  WriteOutIfDue(lock);
 }
 
 void CaptureRecorder::RecordOpen(int32_t port, CaptureOpenResult result) {
-  const uint8_t r = uint8_t(result);
-  Put(clock_(), uint8_t(CaptureEvent::kOpen), uint8_t(port), &r, 1);
+  const int64_t nowUs = clock_();
+  std::unique_lock<std::mutex> lock(mutex_);
+  CaptureRecord* r = Add(nowUs, CaptureEvent::kOpen);
+  if (!r) return;
+  r->port = port;
+  r->openResult = result;
+  WriteOutIfDue(lock);
 }
 
-void CaptureRecorder::Put(int64_t nowUs, uint8_t kind, uint8_t arg, const uint8_t* bytes,
-                          size_t count) {
-  if (!opened_.load(std::memory_order_acquire) || stopped_.load(std::memory_order_relaxed)) {
-    return;
-  }
+CaptureRecord* CaptureRecorder::Add(int64_t nowUs, CaptureEvent event) {
+  if (!open_ || stopped_) return nullptr;
   if (!started_) {
     started_ = true;
     startUs_ = nowUs;
   }
   // A clock that stepped back must not make the file unreadable: its times never go back.
-  const int64_t t = std::max(lastUs_, nowUs - startUs_);
-  lastUs_ = t;
-
-  const uint64_t entries = count <= kEntryBytes ? 1 : (count + kEntryBytes - 1) / kEntryBytes;
-  const uint64_t head = head_.load(std::memory_order_relaxed);
-  if (!Reserve(head, entries)) return;
-  for (uint64_t i = 0; i < entries; ++i) {
-    Entry& e = ring_[(head + i) & (kRingEntries - 1)];
-    const size_t from = size_t(i) * kEntryBytes;
-    const size_t n = std::min(kEntryBytes, count - from);
-    e.timeUs = t;
-    e.kind = i == 0 ? kind : uint8_t(kind | kContinues);
-    e.count = uint8_t(n);
-    e.arg = arg;
-    if (n > 0) std::memcpy(e.bytes, bytes + from, n);
-  }
-  head_.store(head + entries, std::memory_order_release);
-
-  const bool due = headerSet_.load(std::memory_order_relaxed) &&
-                   (t - flushedUs_.load(std::memory_order_relaxed) >= kFlushIntervalUs ||
-                    head + entries - tail_.load(std::memory_order_relaxed) >= kRingEntries / 2);
-  if (due) {
-    // Another thread writing right now takes these entries too, or the next call will.
-    std::unique_lock<std::mutex> lock(fileMutex_, std::try_to_lock);
-    if (lock.owns_lock()) WriteOut();
-  }
+  lastUs_ = std::max(lastUs_, nowUs - startUs_);
+  CaptureRecord& r = pending_.records.emplace_back();
+  r.timeUs = lastUs_;
+  r.event = event;
+  r.offset = uint32_t(pending_.bytes.size());
+  return &r;
 }
 
-bool CaptureRecorder::Reserve(uint64_t head, uint64_t entries) {
-  if (entries > kRingEntries) return false;
-  if (head + entries - tail_.load(std::memory_order_acquire) <= kRingEntries) return true;
-  // Full: nobody has flushed for a long while. Write out here, after any flush in progress.
-  {
-    std::lock_guard<std::mutex> lock(fileMutex_);
-    WriteOut();
-  }
-  return head + entries - tail_.load(std::memory_order_acquire) <= kRingEntries &&
-         !stopped_.load(std::memory_order_relaxed);
+void CaptureRecorder::WriteOutIfDue(std::unique_lock<std::mutex>& lock) {
+  const bool due = (headerSet_ && lastUs_ - flushedUs_ >= kFlushIntervalUs) ||
+                   pending_.records.size() >= kWriteOutRecords;
+  lock.unlock();
+  if (!due) return;
+  // Another thread writing right now takes these recordings too, or the next call will.
+  std::unique_lock<std::mutex> fileLock(fileMutex_, std::try_to_lock);
+  if (fileLock.owns_lock()) WriteOut();
 }
 
 void CaptureRecorder::Flush() {
-  std::lock_guard<std::mutex> lock(fileMutex_);
+  std::lock_guard<std::mutex> fileLock(fileMutex_);
   WriteOut();
 }
 
 void CaptureRecorder::WriteOut() {
   if (fd_ < 0) return;
-  const uint64_t head = head_.load(std::memory_order_acquire);
-  uint64_t tail = tail_.load(std::memory_order_relaxed);
-  if (!error_.empty()) {
-    tail_.store(head, std::memory_order_release);  // nothing more goes out
-    return;
-  }
+  writing_.records.clear();
+  writing_.bytes.clear();
   text_.clear();
-  if (!headerWritten_) {
-    text_ = FormatCaptureHeader(header_);
-    headerWritten_ = true;
-  }
-  const bool any = tail != head;
-  int64_t newest = 0;
-  while (tail != head) {
-    const Entry& e = ring_[tail & (kRingEntries - 1)];
-    const auto event = CaptureEvent(e.kind & ~kContinues);
-    newest = e.timeUs;
-    ++tail;
-    if (event == CaptureEvent::kOpen) {
-      AppendCaptureOpenLine(text_, e.timeUs, e.arg, CaptureOpenResult(e.bytes[0]));
-      continue;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::swap(writing_, pending_);
+    if (!headerTaken_) {
+      headerTaken_ = true;
+      text_ = FormatCaptureHeader(header_);
     }
-    // A read longer than one entry went in as several, published together.
-    line_.assign(e.bytes, e.bytes + e.count);
-    while (tail != head && (ring_[tail & (kRingEntries - 1)].kind & kContinues)) {
-      const Entry& more = ring_[tail & (kRingEntries - 1)];
-      line_.insert(line_.end(), more.bytes, more.bytes + more.count);
-      ++tail;
-    }
-    AppendCaptureLine(text_, e.timeUs, event, line_.data(), line_.size());
+    // A flush from outside counts as the recording thread's own: with a timer flushing every
+    // second, the reader hardly ever has to.
+    flushedUs_ = lastUs_;
   }
-  // The entries are in text_ now: the recording thread may reuse their places.
-  tail_.store(tail, std::memory_order_release);
-  if (any) flushedUs_.store(newest, std::memory_order_relaxed);
-
+  for (const CaptureRecord& r : writing_.records) {
+    if (r.event == CaptureEvent::kOpen) {
+      AppendCaptureOpenLine(text_, r.timeUs, r.port, r.openResult);
+    } else {
+      AppendCaptureLine(text_, r.timeUs, r.event, writing_.bytes.data() + r.offset, r.count);
+    }
+  }
   const char* data = text_.data();
   size_t left = text_.size();
   while (left > 0) {
     const ssize_t n = ::write(fd_, data, left);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      error_ = std::string("write: ") + (n < 0 ? std::strerror(errno) : "nothing written");
-      stopped_.store(true, std::memory_order_relaxed);
+      const std::string reason = n < 0 ? std::strerror(errno) : "nothing written";
+      std::lock_guard<std::mutex> lock(mutex_);
+      error_ = "write: " + reason;
+      stopped_ = true;
+      pending_.records.clear();
+      pending_.bytes.clear();
       break;
     }
     data += n;
@@ -190,18 +173,22 @@ void CaptureRecorder::WriteOut() {
 }
 
 void CaptureRecorder::Close() {
-  std::lock_guard<std::mutex> lock(fileMutex_);
+  std::lock_guard<std::mutex> fileLock(fileMutex_);
   if (fd_ < 0) return;
-  WriteOut();
-  stopped_.store(true, std::memory_order_relaxed);
-  if (::close(fd_) != 0 && errno != EINTR && error_.empty()) {
-    error_ = std::string("close: ") + std::strerror(errno);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopped_ = true;  // what was recorded until now goes out below, nothing after it
   }
+  WriteOut();
+  const bool failed = ::close(fd_) != 0 && errno != EINTR;
+  const std::string reason = failed ? std::strerror(errno) : "";
   fd_ = -1;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (failed && error_.empty()) error_ = "close: " + reason;
 }
 
 std::string CaptureRecorder::Error() const {
-  std::lock_guard<std::mutex> lock(fileMutex_);
+  std::lock_guard<std::mutex> lock(mutex_);
   return error_;
 }
 
