@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tablet/PortPaths.h"
 
@@ -126,6 +127,9 @@ struct TabletPacket {
 
 // Decodes a complete packet of length 7 or 5 (REQUIRES: bytes has that many entries).
 TabletPacket DecodePacket(const uint8_t* bytes, int length);
+// The packet of that length that decodes to `packet`, each value masked to its field. The
+// emulator's; a range reply is such a packet with the range as x and y.
+std::vector<uint8_t> EncodePacket(const TabletPacket& packet, int length);
 
 // Cuts a byte stream into packets. Data-stream variant by default; the range-reply variant is
 // the probe's (see PacketAssembler::Variant).
