@@ -2,8 +2,13 @@
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
+# Warnings are errors in every build made here (development, CI, sanitizers); a plain cmake
+# configure leaves them warnings, as packagers expect.
+WERROR ?= ON
+PACKAGE_BUILD ?= build-package
 
-.PHONY: all deps configure build test demo bench fuzz fuzz-smoke test-asan test-tsan clean
+.PHONY: all deps configure build test demo bench fuzz fuzz-smoke test-asan test-tsan package \
+	check-package clean
 
 all: build
 
@@ -11,7 +16,8 @@ deps:
 	@scripts/install-deps.sh
 
 configure: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DVELLUM_WERROR=$(WERROR) \
+		$(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD)
@@ -39,12 +45,14 @@ TSAN_TARGETS = tablet_logic_tests tablet_port_tests tablet_reader_tests capture_
 	capture_roundtrip_tests tools_tests gdi_threads vellum-tablet
 
 test-asan: deps
-	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLUM_SANITIZE=address -DVELLUM_BENCH=OFF >/dev/null
+	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLUM_SANITIZE=address \
+		-DVELLUM_BENCH=OFF -DVELLUM_WERROR=$(WERROR) >/dev/null
 	@cmake --build build-asan
 	@cd build-asan && $(SAN_ENV) ctest --output-on-failure -j2 --timeout 600
 
 test-tsan: deps
-	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLUM_SANITIZE=thread -DVELLUM_BENCH=OFF >/dev/null
+	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLUM_SANITIZE=thread \
+		-DVELLUM_BENCH=OFF -DVELLUM_WERROR=$(WERROR) >/dev/null
 	@cmake --build build-tsan --target $(TSAN_TARGETS)
 	@cd build-tsan && $(SAN_ENV) ctest --output-on-failure -j2 --timeout 600 -L tsan
 
@@ -52,5 +60,15 @@ test-tsan: deps
 fuzz-smoke: deps
 	@FUZZ_SECONDS=20 scripts/fuzz.sh
 
+# The Debian package, from a Release build without tests or benchmarks:
+# $(PACKAGE_BUILD)/vellum_<version>_<arch>.deb. check-package checks it (scripts/check-package.sh).
+package: deps
+	@cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+		-DVELLUM_BENCH=OFF -DVELLUM_WERROR=$(WERROR) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(PACKAGE_BUILD) --target package
+
+check-package: package
+	@scripts/check-package.sh $(PACKAGE_BUILD)
+
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-fuzz
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz $(PACKAGE_BUILD)

@@ -5,8 +5,8 @@
 
 #include "app/MonitorCommand.h"
 #include "app/ProbeCommand.h"
-#include "tablet/CaptureRecorder.h"
-#include "tablet/RecordingPort.h"
+#include "capture/CaptureRecorder.h"
+#include "capture/RecordingPort.h"
 
 namespace vellum {
 

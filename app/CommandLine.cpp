@@ -1,18 +1,29 @@
 #include "app/CommandLine.h"
 
 #include <string_view>
+#include <utility>
 
 namespace vellum {
 
 const char* const kUsage =
-    "usage: vellum [--port N=PATH]... [--probe | --monitor] [--record FILE] [DOCUMENT]\n"
+    "usage: vellum [--ports auto] [--port N=PATH]... [--probe | --monitor] [--record FILE]\n"
+    "              [DOCUMENT]\n"
+    "       vellum --list-ports\n"
     "  --port N=PATH  use PATH as COMN (N = 1..4); COMN is /dev/ttyS<N-1> otherwise\n"
-    "  --probe        look for a tablet on COM1..COM4, report it and exit\n"
+    "  --ports auto   COM1..COM4 are the first four serial devices --list-ports shows,\n"
+    "                 except system consoles and ports another program holds; a --port\n"
+    "                 keeps its COM port\n"
+    "  --list-ports   list the serial devices present (kind, USB ids, access, who holds\n"
+    "                 them) without opening any, and exit\n"
+    "  --probe        look for a tablet on COM1..COM4, report it and what every port\n"
+    "                 said (on stderr), and exit\n"
     "                 (exit status 0: found, 1: none, 2: bad command line)\n"
     "  --monitor      no window: after detection print \"time_us code x y pressure\" for\n"
     "                 every packet until interrupted or the line hangs up\n"
     "  --record FILE  record what the reader reads (with --probe: the probe's dialogue) in\n"
     "                 FILE, to attach to a bug report; vellum-tablet --replay plays it\n"
+    "  --help         print this text and exit\n"
+    "  --version      print the program's version and exit\n"
     "  DOCUMENT       open DOCUMENT in the window, as Ctrl+O does\n";
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
@@ -24,6 +35,19 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       options.probe = true;
     } else if (arg == "--monitor") {
       options.monitor = true;
+    } else if (arg == "--list-ports") {
+      options.listPorts = true;
+    } else if (arg == "--ports" || arg.starts_with("--ports=")) {
+      if (arg == "--ports" && i + 1 == args.size()) {
+        parsed.error = "--ports: expected auto";
+        return parsed;
+      }
+      const std::string_view value = arg == "--ports" ? std::string_view(args[++i]) : arg.substr(8);
+      if (value != "auto") {
+        parsed.error = "--ports: only 'auto' is accepted, got '" + std::string(value) + "'";
+        return parsed;
+      }
+      options.autoPorts = true;
     } else if (arg == "--record" || arg.starts_with("--record=")) {
       if (arg == "--record") {
         if (i + 1 == args.size()) {
@@ -40,6 +64,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       }
     } else if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
     } else if (arg == "--port" || arg.starts_with("--port=")) {
       std::string_view value;
       if (arg == "--port") {
@@ -51,8 +77,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       } else {
         value = arg.substr(7);
       }
-      parsed.error = options.ports.ParseAssignment(value);
+      int n = 0;
+      parsed.error = options.ports.ParseAssignment(value, &n);
       if (!parsed.error.empty()) return parsed;
+      options.portGiven[size_t(n - 1)] = true;
     } else if (!arg.empty() && arg[0] != '-' && options.document.empty()) {
       options.document = std::string(arg);
     } else if (!arg.empty() && arg[0] != '-') {
@@ -63,7 +91,22 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       return parsed;
     }
   }
-  if (options.probe && options.monitor) {
+  if (options.listPorts) {
+    // It opens nothing and probes nothing: options about ports or sessions would be ignored.
+    const std::pair<bool, const char*> others[] = {
+        {options.probe, "--probe"},
+        {options.monitor, "--monitor"},
+        {!options.record.empty(), "--record"},
+        {options.autoPorts, "--ports"},
+        {options.portGiven != std::array<bool, 4>{}, "--port"},
+        {!options.document.empty(), "a DOCUMENT"},
+    };
+    for (const auto& [given, name] : others) {
+      if (given && parsed.error.empty()) {
+        parsed.error = std::string("--list-ports stands alone, not with ") + name;
+      }
+    }
+  } else if (options.probe && options.monitor) {
     parsed.error = "--probe and --monitor exclude each other";
   } else if ((options.probe || options.monitor) && !options.document.empty()) {
     parsed.error = "a DOCUMENT opens in the window only, not with --probe or --monitor";

@@ -1,6 +1,7 @@
 #pragma once
 // The program's options, parsed once into a plain struct. New options (capture recording, a
 // monitor) become new fields here.
+#include <array>
 #include <string>
 #include <vector>
 
@@ -10,11 +11,16 @@ namespace vellum {
 
 struct CommandLine {
   PortPaths ports;       // --port N=PATH, repeatable
+  // COMn was named with --port (--ports auto leaves it so).
+  std::array<bool, 4> portGiven{};
+  bool autoPorts = false;  // --ports auto: COM1..COM4 from the serial devices found
+  bool listPorts = false;  // --list-ports: list the serial devices, exit
   bool probe = false;    // --probe: scan the ports, report, exit
   bool monitor = false;  // --monitor: print the packets as text lines, no window
   std::string record;    // --record FILE: write a capture (docs/capture-format.md)
   std::string document;  // DOCUMENT: opened in the window at start-up, as Ctrl+O opens one
   bool help = false;     // --help
+  bool version = false;  // --version
 };
 
 struct ParsedCommandLine {

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "tablet/CaptureFlushTicker.h"
+#include "capture/CaptureFlushTicker.h"
 #include "tablet/Detection.h"
 
 namespace vellum {

@@ -8,7 +8,7 @@
 #include <ostream>
 #include <string>
 
-#include "tablet/CaptureRecorder.h"
+#include "capture/CaptureRecorder.h"
 #include "tablet/Reader.h"
 #include "tablet/TabletLink.h"
 

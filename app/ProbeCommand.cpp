@@ -1,17 +1,35 @@
 #include "app/ProbeCommand.h"
 
 #include "tablet/Detection.h"
+#include "tablet/PortDiagnosis.h"
 #include "tablet/TabletSize.h"
 
 namespace vellum {
 
+namespace {
+
+void TellEveryPort(const ProbeOutcomes& outcomes, const PortPaths& paths,
+                   const ISystemPorts* system, std::ostream& err) {
+  std::unique_ptr<ISystemPorts> own;
+  if (!system) {
+    std::string error;  // an unusable VELLUM_FAKE_SYSTEM: then there is nothing to say
+    own = SystemPortsFromEnvironment(error);
+    system = own.get();
+  }
+  if (!system) return;
+  for (const std::string& line : DiagnosePorts(outcomes, paths, *system)) err << line << '\n';
+}
+
+}  // namespace
+
 int RunProbeCommand(IPort& port, const PortPaths& paths, std::ostream& out, std::ostream& err,
-                    TabletInfo* found) {
+                    TabletInfo* found, const ISystemPorts* system) {
   TabletInfo first;
+  ProbeOutcomes outcomes;
   for (int n = 1; n <= 4; ++n) {
     // A record per port so that every tablet is listed; start-up would use the first.
     TabletInfo here;
-    ProbePort(port, n, here);
+    ProbePort(port, n, here, &outcomes[size_t(n - 1)]);
     if (here.port == 0) continue;
     out << "COM" << n << ": " << here.packetLength << "-byte tablet, range " << here.maxX << " x "
         << here.maxY << ", " << FormatTabletSize(here.maxX, here.maxY, here.Resolution()) << ", "
@@ -21,8 +39,10 @@ int RunProbeCommand(IPort& port, const PortPaths& paths, std::ostream& out, std:
   if (found) *found = first;
   if (first.port == 0) {
     out << ChooseNoTabletMessage(paths) << '\n';
+    TellEveryPort(outcomes, paths, system, err);
     return 1;
   }
+  TellEveryPort(outcomes, paths, system, err);
   const bool reopened = OpenTabletPort(port, first);
   port.Close();
   if (!reopened) {

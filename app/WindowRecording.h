@@ -6,7 +6,7 @@
 #include <atomic>
 #include <string>
 
-#include "tablet/CaptureRecorder.h"
+#include "capture/CaptureRecorder.h"
 #include "tablet/Detection.h"
 #include "tablet/PortPaths.h"
 #include "tablet/Reader.h"

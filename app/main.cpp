@@ -7,6 +7,7 @@
 #ifdef VELLUM_HAVE_GUI
 #include "app/GuiMain.h"
 #endif
+#include "app/PortCommands.h"
 #include "app/ProbeCommand.h"
 #include "tablet/TabletLink.h"
 
@@ -17,10 +18,24 @@ int main(int argc, char** argv) {
     std::cerr << "vellum: " << parsed.error << '\n';
     return 2;
   }
-  const vellum::CommandLine& options = parsed.options;
+  vellum::CommandLine options = parsed.options;
   if (options.help) {
     std::cout << vellum::kUsage;
     return 0;
+  }
+  if (options.version) {
+    std::cout << "vellum " VELLUM_VERSION "\n";
+    return 0;
+  }
+  if (options.listPorts || options.autoPorts) {
+    std::string error;
+    const auto system = vellum::SystemPortsFromEnvironment(error);
+    if (!system) {
+      std::cerr << "vellum: " << error << '\n';
+      return 2;
+    }
+    if (options.listPorts) return vellum::RunListPorts(*system, std::cout, std::cerr);
+    vellum::ApplyAutoPorts(options, *system, std::cerr);
   }
   if (options.probe && !options.record.empty()) {
     return vellum::RunRecordedProbe(options, std::cout, std::cerr);

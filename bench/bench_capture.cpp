@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "ReaderFakes.h"
-#include "tablet/CaptureFlushTicker.h"
-#include "tablet/CaptureRecorder.h"
+#include "capture/CaptureFlushTicker.h"
+#include "capture/CaptureRecorder.h"
 #include "tablet/Reader.h"
 #include "tests/tablet/Pty.h"
 #include "tools/emulator/Stream.h"
@@ -86,7 +86,7 @@ std::unique_ptr<Recording> MaybeRecorder(bool record, const std::string& path) {
 }
 
 // What one read costs the reader when it records, as at a real line's pace: the window's timer
-// does the writing, so the reader only stamps the byte and puts it in the ring. The writing out
+// does the writing, so the reader only stamps the byte and adds it to the batch. The writing out
 // (done here between batches, untimed) is on another thread in the program.
 void BM_RecordOneRead(benchmark::State& state) {
   CaptureRecorder recorder;
@@ -95,7 +95,7 @@ void BM_RecordOneRead(benchmark::State& state) {
     return;
   }
   recorder.SetHeader(CaptureHeaderFor(TabletInfo{1, 7, 5000, 3750}, "/dev/pts/0"));
-  constexpr int kBatch = 16384;  // a quarter of the ring: never due for a write
+  constexpr int kBatch = 16384;  // a quarter of kWriteOutRecords: never due for a write
   const std::vector<uint8_t> bytes = Packets(7, kBatch / 7 + 1);
   int i = 0;
   for (auto _ : state) {

@@ -1,8 +1,9 @@
 // What recording adds to the reader's CPU time per packet in the program: the whole view behind
 // the reader (decode, scale, dispatch, drawing on the backbuffer), an emulated tablet on a pty
-// faster than a real line, and the window's 1 s flush timer. At 10 times the line rate the timer
-// does all the writing, as in the program; at 100 times the recorder's ring fills between two
-// ticks and the reader writes part of it out itself (the worst case). Counters of one run each:
+// as fast as a real line or faster, and the window's 1 s flush timer. At the line rate and at 10
+// times it the timer does all the writing, as in the program; at 100 times the recorder's batch
+// fills between two ticks and the reader writes part of it out itself (the worst case). Counters of
+// one run each:
 //   reader_cpu_us_per_packet  the reader thread's CPU over the stream, divided by its packets
 #include <benchmark/benchmark.h>
 #include <pthread.h>
@@ -19,7 +20,7 @@
 #include <string>
 #include <thread>
 
-#include "tablet/CaptureRecorder.h"
+#include "capture/CaptureRecorder.h"
 #include "tools/emulator/PtyTablet.h"
 #include "tests/support/TestView.h"
 
@@ -110,6 +111,8 @@ void BM_ViewReaderRecording(benchmark::State& state) {
 }
 BENCHMARK(BM_ViewReaderRecording)
     ->ArgNames({"record", "mode", "rate"})
+    ->Args({0, 1, 1})
+    ->Args({1, 1, 1})
     ->Args({0, 0, 10})
     ->Args({1, 0, 10})
     ->Args({0, 1, 10})

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tablet/CaptureFormat.h"
+#include "capture/CaptureFormat.h"
 #include "tools/Replay.h"
 
 namespace {

@@ -17,10 +17,12 @@ std::string NormaliseLineBreaks(const std::string& text) {
   return out;
 }
 
-void ShowMessageBox(const std::string& caption, const std::string& text) {
+void ShowMessageBox(const std::string& caption, const std::string& text,
+                    const std::string& details) {
   QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption),
                   QString::fromStdString(NormaliseLineBreaks(text)), QMessageBox::Ok);
   box.setTextFormat(Qt::PlainText);
+  if (!details.empty()) box.setDetailedText(QString::fromStdString(details));
   // The program's frame is top-most; its messages must not hide behind it.
   box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
   box.exec();

@@ -4,7 +4,9 @@
 
 namespace platform {
 
-void ShowMessageBox(const std::string& caption, const std::string& text);
+// `details`, when not empty, is behind the box's "Show Details..." button.
+void ShowMessageBox(const std::string& caption, const std::string& text,
+                    const std::string& details = {});
 
 // Old texts break lines with LF CR; on this platform a line break is LF alone.
 std::string NormaliseLineBreaks(const std::string& text);

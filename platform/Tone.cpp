@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <cstdlib>
 #include <mutex>
 #include <optional>
@@ -27,6 +28,7 @@ constexpr unsigned kLatencyUs = 20000;  // what a beep may lag behind its call
 constexpr int16_t kAmplitude = 8000;    // about a quarter of full scale: a beep, not a blast
 constexpr int64_t kChunk = kRate / 200;  // 5 ms: the unit of silence between beeps
 constexpr int64_t kIdleFrames = kRate;   // a second of silence stops the stream
+constexpr size_t kMaxPending = 8;
 
 class PcmTone final : public ITone {
  public:
@@ -54,7 +56,10 @@ class PcmTone final : public ITone {
           noThread_ = true;  // out of threads: the beeps stay silent, each as long as asked
         }
       }
-      pending_ = Request{frequencyHz, durationMs};  // an unplayed earlier beep is superseded
+      // A tone thread held up by a busy machine catches up rather than losing beeps; only a
+      // device slower than real time fills the queue, and then the oldest beep gives way.
+      if (pending_.size() == kMaxPending) pending_.pop_front();
+      pending_.push_back(Request{frequencyHz, durationMs});
     }
     wake_.notify_one();
     std::this_thread::sleep_until(end);
@@ -74,15 +79,18 @@ class PcmTone final : public ITone {
       std::optional<Request> request;
       {
         std::unique_lock lock(mutex_);
-        if (!stop_ && !pending_ && silence >= kIdleFrames) {
+        if (!stop_ && pending_.empty() && silence >= kIdleFrames) {
           lock.unlock();
           if (!dropped) pcm_->Drop();
           dropped = true;
           lock.lock();
-          wake_.wait(lock, [this] { return stop_ || pending_.has_value(); });
+          wake_.wait(lock, [this] { return stop_ || !pending_.empty(); });
         }
         if (stop_) return;
-        request.swap(pending_);
+        if (!pending_.empty()) {
+          request = pending_.front();
+          pending_.pop_front();
+        }
       }
       if (dropped) {
         if (!pcm_->Prepare()) return;
@@ -127,7 +135,7 @@ class PcmTone final : public ITone {
   std::mutex mutex_;
   std::condition_variable wake_;
   std::atomic<bool> stop_{false};
-  std::optional<Request> pending_;  // guarded by mutex_
+  std::deque<Request> pending_;  // guarded by mutex_
   std::thread thread_;
   bool noThread_ = false;
 };

@@ -9,7 +9,8 @@ cd "$(dirname "$0")/.."
 build=${FUZZ_BUILD:-build-fuzz}
 seconds=${FUZZ_SECONDS:-60}
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVELLUM_FUZZ=ON -DVELLUM_GUI=ON -DVELLUM_BENCH=OFF -DVELLUM_SANITIZE=address >/dev/null
+  -DVELLUM_FUZZ=ON -DVELLUM_GUI=ON -DVELLUM_BENCH=OFF -DVELLUM_SANITIZE=address \
+  -DVELLUM_WERROR=ON >/dev/null
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   for f in fuzz/fuzz_*.cpp; do targets+=("$(basename "$f" .cpp)"); done

@@ -4,15 +4,18 @@
 set -euo pipefail
 
 # qt6-base-dev carries the CMake files of Qt PrintSupport too (Ctrl+P); libqt6svg6 holds the
-# plugins through which Qt draws the SVG window icon.
+# plugins through which Qt draws the SVG window icon. The last line is for `make package` and its
+# check: dpkg-shlibdeps (dpkg-dev) and file for CPack, then the validators of the desktop entry,
+# the metainfo and the manual pages (the manual pages are also checked by `make test`).
 packages=(
   build-essential cmake ninja-build pkg-config git
-  qt6-base-dev libqt6printsupport6 libqt6svg6 libgl-dev libasound2-dev libxcb1-dev
+  qt6-base-dev libqt6printsupport6 libqt6svg6 libgl-dev libasound2-dev libxcb1-dev libudev-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   fonts-dejavu-core fonts-liberation2
   xvfb openbox xdotool x11-utils imagemagick
-  procps python3
+  procps python3 strace
+  dpkg-dev file binutils desktop-file-utils appstream man-db
 )
 
 missing=()

@@ -35,8 +35,8 @@ void AskRange(IPort& port) {
 
 enum class Identity { kSevenByte, kFiveByte, kGiveUp };
 
-// Entered after "z~" found input waiting.
-Identity Identify(IPort& port) {
+// Entered after "z~" found input waiting. `readFailed` tells a failed read from a named block.
+Identity Identify(IPort& port, bool& readFailed) {
   std::array<uint8_t, kIdentifyReplyLength> block{};
   size_t position = 0;
   int blocks = 0;
@@ -44,7 +44,10 @@ Identity Identify(IPort& port) {
   for (;;) {
     if (port.NowMs() - start >= kIdentifyPhaseLimitMs) return Identity::kGiveUp;
     const ReadResult r = port.ReadByte();
-    if (!r.ok) return Identity::kSevenByte;
+    if (!r.ok) {
+      readFailed = true;
+      return Identity::kSevenByte;
+    }
     if (r.count == 0) {
       // The reply may still be on its way: ask again and go on filling the same block.
       if (!AskIdentityAnswered(port)) return Identity::kFiveByte;
@@ -71,7 +74,8 @@ enum class RangeOutcome { kSilent, kFinished };
 
 // Entered after the identification phase. On kFinished the caller writes 0x11 and closes; on
 // kSilent it closes without writing. x and y are set only when an accepted reply arrived.
-RangeOutcome ReadRange(IPort& port, int packetLength, bool& accepted, int32_t& x, int32_t& y) {
+RangeOutcome ReadRange(IPort& port, int packetLength, bool& accepted, int32_t& x, int32_t& y,
+                       bool& readFailed) {
   const int64_t start = port.NowMs();
   PacketAssembler assembler(packetLength, PacketAssembler::Variant::kRangeReply);
   DiscardPendingInput(port);
@@ -85,7 +89,10 @@ RangeOutcome ReadRange(IPort& port, int packetLength, bool& accepted, int32_t& x
     // the first answer never reach the start-byte bound below; time ends them.
     if (port.NowMs() - start >= kRangePhaseLimitMs) return RangeOutcome::kFinished;
     const ReadResult r = port.ReadByte();
-    if (!r.ok) return RangeOutcome::kFinished;
+    if (!r.ok) {
+      readFailed = true;
+      return RangeOutcome::kFinished;
+    }
     if (r.count == 0) {
       AskRange(port);
       continue;
@@ -114,17 +121,28 @@ RangeOutcome ReadRange(IPort& port, int packetLength, bool& accepted, int32_t& x
 
 }  // namespace
 
-void ProbePort(IPort& port, int n, TabletInfo& found) {
-  if (port.Open(n) != OpenResult::kOk) {
+void ProbePort(IPort& port, int n, TabletInfo& found, ProbeOutcome* outcome) {
+  ProbeOutcome unused;
+  ProbeOutcome& seen = outcome ? *outcome : unused;
+  seen = {};
+  const OpenResult opened = port.Open(n);
+  seen.open = port.LastOpen();
+  if (opened != OpenResult::kOk) {
+    seen.stage = opened == OpenResult::kSettingsFailed ? ProbeStage::kSettingsFailed
+                                                       : ProbeStage::kOpenFailed;
     port.Close();
     return;
   }
   WriteByte(port, kProbeStartByte);
   DiscardPendingInput(port);
   int packetLength = 5;
+  bool answered = false;
+  bool readFailed = false;
   if (AskIdentityAnswered(port)) {
-    switch (Identify(port)) {
+    answered = true;
+    switch (Identify(port, readFailed)) {
       case Identity::kGiveUp:
+        seen.stage = ProbeStage::kNotIdentified;
         port.Close();
         return;
       case Identity::kSevenByte:
@@ -139,7 +157,8 @@ void ProbePort(IPort& port, int n, TabletInfo& found) {
   bool accepted = false;
   int32_t x = 0;
   int32_t y = 0;
-  if (ReadRange(port, packetLength, accepted, x, y) == RangeOutcome::kFinished) {
+  const RangeOutcome range = ReadRange(port, packetLength, accepted, x, y, readFailed);
+  if (range == RangeOutcome::kFinished) {
     if (accepted && found.port == 0) {
       found.port = uint32_t(n);
       found.packetLength = packetLength;
@@ -148,12 +167,25 @@ void ProbePort(IPort& port, int n, TabletInfo& found) {
     }
     WriteByte(port, kProbeEndByte);
   }
+  if (accepted) {
+    seen.stage = ProbeStage::kFound;
+    seen.packetLength = packetLength;
+  } else if (readFailed) {
+    seen.stage = ProbeStage::kLineFailed;
+    seen.readFailure = port.ReadFailure();
+  } else if (range == RangeOutcome::kSilent) {
+    seen.stage = answered ? ProbeStage::kNoRangeReply : ProbeStage::kSilent;
+  } else {
+    seen.stage = ProbeStage::kBadRangeReply;
+  }
   port.Close();
 }
 
-TabletInfo ScanPorts(IPort& port) {
+TabletInfo ScanPorts(IPort& port, ProbeOutcomes* outcomes) {
   TabletInfo found;
-  for (int n = 1; n <= 4; ++n) ProbePort(port, n, found);
+  for (int n = 1; n <= 4; ++n) {
+    ProbePort(port, n, found, outcomes ? &(*outcomes)[size_t(n - 1)] : nullptr);
+  }
   return found;
 }
 

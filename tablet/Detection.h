@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/Tablet.h"
+#include "tablet/ProbeOutcome.h"
 #include "tablet/TabletLink.h"
 
 namespace vellum {
@@ -26,11 +27,12 @@ inline constexpr int kRangePhaseLimitMs = 2000;
 inline constexpr int kIdentifyPhaseLimitMs = 2000;
 
 // Probes port n through `port` (opened and closed here) and records into `found` only when
-// found.port is still 0. The range phase's bound is measured with port.NowMs().
-void ProbePort(IPort& port, int n, TabletInfo& found);
+// found.port is still 0. The range phase's bound is measured with port.NowMs(). `outcome`, when
+// given, gets what the probe saw of the port.
+void ProbePort(IPort& port, int n, TabletInfo& found, ProbeOutcome* outcome = nullptr);
 
 // Probes COM1..COM4 in order; all four are probed even after a find. The first success wins.
-TabletInfo ScanPorts(IPort& port);
+TabletInfo ScanPorts(IPort& port, ProbeOutcomes* outcomes = nullptr);
 
 // The final open of the found port (no writes). False when the device cannot be opened.
 bool OpenTabletPort(IPort& port, const TabletInfo& info);

@@ -17,7 +17,7 @@ void PortPaths::Set(int n, std::string path) {
   paths_.at(size_t(n - 1)) = std::move(path);
 }
 
-std::string PortPaths::ParseAssignment(std::string_view arg) {
+std::string PortPaths::ParseAssignment(std::string_view arg, int* assigned) {
   const size_t eq = arg.find('=');
   if (eq == std::string_view::npos) {
     return "--port: expected N=PATH, got '" + std::string(arg) + "'";
@@ -32,6 +32,7 @@ std::string PortPaths::ParseAssignment(std::string_view arg) {
   const std::string_view path = arg.substr(eq + 1);
   if (path.empty()) return "--port: empty path for port " + std::to_string(n);
   Set(n, std::string(path));
+  if (assigned) *assigned = n;
   return {};
 }
 

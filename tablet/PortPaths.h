@@ -14,7 +14,8 @@ class PortPaths {
   void Set(int n, std::string path);     // REQUIRES: 1 <= n <= 4
 
   // Parses one "N=PATH" argument. Returns an empty string on success, else a one-line error.
-  std::string ParseAssignment(std::string_view arg);
+  // `assigned`, when given, gets N on success.
+  std::string ParseAssignment(std::string_view arg, int* assigned = nullptr);
 
  private:
   std::array<std::string, 4> paths_;

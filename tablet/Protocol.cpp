@@ -1,4 +1,5 @@
-// The wire format: decoding, the accepted ranges and the cutting of the byte stream into packets.
+// The wire format: the packet's bits both ways, the accepted ranges and the cutting of the byte
+// stream into packets.
 #include <algorithm>
 
 #include "tablet/TabletLink.h"
@@ -24,6 +25,19 @@ TabletPacket DecodePacket(const uint8_t* p, int length) {
     packet.pressure = (int32_t(p[5]) << 2) | ((int32_t(p[6]) & 1) << 1) | (int32_t(p[6]) >> 4);
   }
   return packet;
+}
+
+std::vector<uint8_t> EncodePacket(const TabletPacket& packet, int length) {
+  std::vector<uint8_t> p = {uint8_t(0x98 | (packet.buttons & 7)), uint8_t(packet.x & 0x7F),
+                            uint8_t((packet.x >> 7) & 0x7F), uint8_t(packet.y & 0x7F),
+                            uint8_t((packet.y >> 7) & 0x7F)};
+  if (length == 7) {
+    const int32_t pressure = packet.pressure & 0x1FF;
+    p.push_back(uint8_t(pressure >> 2));
+    // Bit 2 is always set; bit 0 carries pressure bit 1 and bit 4 pressure bit 0.
+    p.push_back(uint8_t(0x04 | ((pressure >> 1) & 1) | ((pressure & 1) << 4)));
+  }
+  return p;
 }
 
 PacketAssembler::PacketAssembler(int packetLength, Variant variant)

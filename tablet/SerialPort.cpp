@@ -64,8 +64,10 @@ SerialPort::~SerialPort() {
 OpenResult SerialPort::Open(int n) {
   Close();
   lastError_.clear();
+  lastOpen_ = {};
   auto fail = [this](const char* call, int error, OpenResult result) {
     lastError_ = std::string(call) + ": " + std::strerror(error);
+    lastOpen_ = {call, error, LineDiscipline()};
     Close();
     return result;
   };
@@ -98,6 +100,7 @@ OpenResult SerialPort::Open(int n) {
   if (!MatchesApartFromParity(settings, applied)) {
     return fail("tcsetattr", setResult != 0 ? setError : EINVAL, OpenResult::kSettingsFailed);
   }
+  lastOpen_.lineDiscipline = LineDiscipline();
   return OpenResult::kOk;
 }
 
@@ -180,6 +183,13 @@ int64_t SerialPort::NowUs() const {
   return std::chrono::duration_cast<std::chrono::microseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
+}
+
+int SerialPort::LineDiscipline() const {
+  // Only asks: a discipline such as inputattach's means another driver owns the line.
+  int discipline = -1;
+  if (fd_ < 0 || ::ioctl(fd_, TIOCGETD, &discipline) != 0) return -1;
+  return discipline;
 }
 
 int SerialPort::PollFd() const {

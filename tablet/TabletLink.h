@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tablet/PortPaths.h"
 
@@ -24,6 +25,14 @@ enum class OpenResult {
   kOk,               // device opened and the line settings applied
   kOpenFailed,       // no device, no permission, or held by another program
   kSettingsFailed,   // opened, but the line settings could not be read or written (not a tty)
+};
+
+// What the last Open() saw, for telling the user why a port gave no tablet: the call that failed
+// and its errno (none on success), and the port's line discipline (-1: not a tty, or unknown).
+struct OpenReport {
+  std::string failedCall;
+  int error = 0;
+  int lineDiscipline = -1;
 };
 
 struct ReadResult {
@@ -61,6 +70,8 @@ class IPort {
   // The last failure of any call, naming it ("open: No such file or directory"); "" when none
   // or the port cannot tell.
   virtual std::string LastError() const { return {}; }
+  // See OpenReport; a port that cannot tell returns the empty report.
+  virtual OpenReport LastOpen() const { return {}; }
 };
 
 // termios implementation. COMn is PortPaths::Path(n).
@@ -82,14 +93,18 @@ class SerialPort final : public IPort {
   int64_t NowUs() const override;
   int PollFd() const override;
   std::string ReadFailure() const override { return readFailure_; }
+  OpenReport LastOpen() const override { return lastOpen_; }
 
   std::string LastError() const override { return lastError_; }
 
  private:
+  int LineDiscipline() const;  // TIOCGETD of the open port, -1 when it has none
+
   PortPaths paths_;
   int fd_ = -1;  // atomic access is not needed: Close() and ReadByte() are ordered by the stop join
   std::string lastError_;
   std::string readFailure_;
+  OpenReport lastOpen_;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -118,6 +133,9 @@ struct TabletPacket {
 
 // Decodes a complete packet of length 7 or 5 (REQUIRES: bytes has that many entries).
 TabletPacket DecodePacket(const uint8_t* bytes, int length);
+// The packet of that length that decodes to `packet`, each value masked to its field. The
+// emulator's; a range reply is such a packet with the range as x and y.
+std::vector<uint8_t> EncodePacket(const TabletPacket& packet, int length);
 
 // Cuts a byte stream into packets. Data-stream variant by default; the range-reply variant is
 // the probe's (see PacketAssembler::Variant).

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "tablet/CaptureFormat.h"
+#include "capture/CaptureFormat.h"
 #include "tools/emulator/Emulator.h"
 #include "tools/emulator/Stream.h"
 

@@ -33,7 +33,9 @@ constexpr const char* kUsage =
     "  --log-writes FILE     log every byte the host writes: \"<ms> <hex>\" a line\n"
     "  --replay FILE         be the tablet a capture was recorded from (docs/capture-format.md):\n"
     "                        its bytes once, with their timing, then a hang-up\n"
-    "  --fast                with --replay: leave out the recorded pauses\n";
+    "  --fast                with --replay: leave out the recorded pauses\n"
+    "  --help                print this text and exit\n"
+    "  --version             print the program's version and exit\n";
 
 bool ParseNumber(std::string_view text, int64_t& value) {
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -73,6 +75,9 @@ int main(int argc, char** argv) {
     auto value = [&]() { return std::string_view(argv[++i]); };
     if (arg == "--help" || arg == "-h") {
       std::cout << kUsage;
+      return 0;
+    } else if (arg == "--version") {
+      std::cout << "vellum-tablet " VELLUM_VERSION "\n";
       return 0;
     } else if (arg == "--once") {
       config.loop = false;

@@ -10,6 +10,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Screen.h"
 #include "res/Strings.h"
+#include "tablet/PortDiagnosis.h"
 #include "view/Layout.h"
 #include "view/VellumView.h"
 
@@ -52,17 +53,27 @@ CVellumView::CVellumView(ViewOptions options, QWidget* parent)
 
   std::unique_ptr<vellum::IPort> port = std::move(m_options.port);
   if (!port) port = std::make_unique<vellum::SerialPort>(m_options.ports);
-  const vellum::TabletInfo info = vellum::ScanPorts(*port);
+  vellum::ProbeOutcomes outcomes;
+  const vellum::TabletInfo info = vellum::ScanPorts(*port, &outcomes);
   if (info.port == 0) {
     const std::string message = vellum::ChooseNoTabletMessage(m_options.ports);
     if (m_options.noTablet) {
       m_options.noTablet(message);
     } else {
+      // What each port said, under the message and as the box's details.
+      std::string details;
+      std::string error;
+      if (const auto system = vellum::SystemPortsFromEnvironment(error)) {
+        for (const std::string& line : vellum::DiagnosePorts(outcomes, m_options.ports, *system)) {
+          details += (details.empty() ? "" : "\n") + line;
+        }
+      }
       // The text as the program has always given it, line breaks included (LF CR).
       std::fwrite(message.data(), 1, message.size(), stderr);
       std::fputc('\n', stderr);
+      if (!details.empty()) std::fprintf(stderr, "%s\n", details.c_str());
       std::fflush(stderr);
-      platform::ShowMessageBox(res::kAppTitle, message);
+      platform::ShowMessageBox(res::kAppTitle, message, details);
       m_options.exitProcess(0);
     }
     return;

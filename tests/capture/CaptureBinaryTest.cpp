@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tablet/CaptureFormat.h"
+#include "capture/CaptureFormat.h"
 #include "tests/tablet/Process.h"
 
 namespace vellum {

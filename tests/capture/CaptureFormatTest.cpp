@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "tablet/CaptureFormat.h"
+#include "capture/CaptureFormat.h"
 
 namespace vellum {
 namespace {

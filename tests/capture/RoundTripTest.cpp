@@ -45,7 +45,7 @@ emu::Stream Show(int packetLength) {
   emu::AppendPacket(s, {1, 2500, 1875, 511}, packetLength);
   s[pause].delayMs = 500;
   // A packet with filler in its middle still counts.
-  const std::vector<uint8_t> p = emu::EncodePacket({3, 16383, 0, 7}, packetLength);
+  const std::vector<uint8_t> p = EncodePacket({3, 16383, 0, 7}, packetLength);
   for (size_t i = 0; i < p.size(); ++i) {
     s.push_back({p[i], i + 1 == p.size(), 0});
     if (i == 2) s.push_back({0x80, false, 0});

@@ -29,6 +29,25 @@ TEST(DecodePacket, Fields) {
   }
 }
 
+TEST(EncodePacket, DecodesToWhatWasEncoded) {
+  const TabletPacket packets[] = {
+      {0, 0, 0, 0},       {7, 16383, 16383, 511}, {1, 127, 128, 1},
+      {5, 0x11, 0x13, 2}, {2, 5000, 3750, 3},     {3, 9000, 6000, 256},
+  };
+  for (int length : {7, 5}) {
+    for (const TabletPacket& p : packets) {
+      const Bytes bytes = EncodePacket(p, length);
+      ASSERT_EQ(bytes.size(), size_t(length));
+      const TabletPacket expected{p.buttons, p.x, p.y, length == 7 ? p.pressure : 0};
+      EXPECT_EQ(DecodePacket(bytes.data(), length), expected)
+          << "length " << length << " pressure " << p.pressure;
+      if (length == 7) {
+        EXPECT_EQ(bytes[6] & 0xEE, 0x04) << "fixed bits of byte 6";
+      }
+    }
+  }
+}
+
 TEST(Ranges, EveryPairFromTheTablesAndNothingElse) {
   for (int32_t v : {2500, 3000, 5000, 6000, 9000}) EXPECT_TRUE(IsAcceptedXRange(v)) << v;
   for (int32_t v : {2250, 2500, 3750, 6000}) EXPECT_TRUE(IsAcceptedYRange(v)) << v;

@@ -153,8 +153,9 @@ void PtyTablet::Serve() {
     packetsSent_.store(emulator_.PacketsSent());
     if (emulator_.HungUp()) {
       // Let the host read the last packet first; a hang-up flushes what it has not read. The
-      // bytes reach the slave's queue a little after the write, so one empty look is not enough.
-      for (int i = 0, empty = 0; i < kDrainPolls && empty < 2; ++i) {
+      // bytes reach the slave's queue a little after the write (later still on a busy machine,
+      // where the kernel's tty worker waits its turn), so a few empty looks in a row are needed.
+      for (int i = 0, empty = 0; i < kDrainPolls && empty < 5; ++i) {
         empty = Unread() > 0 ? 0 : empty + 1;
         pollfd stop = {stopFd_, POLLIN, 0};
         if (::poll(&stop, 1, 10) > 0) break;

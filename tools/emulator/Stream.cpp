@@ -9,19 +9,6 @@
 
 namespace vellum::emu {
 
-std::vector<uint8_t> EncodePacket(const Pen& pen, int packetLength) {
-  std::vector<uint8_t> p = {uint8_t(0x98 | (pen.buttons & 7)), uint8_t(pen.x & 0x7F),
-                            uint8_t((pen.x >> 7) & 0x7F), uint8_t(pen.y & 0x7F),
-                            uint8_t((pen.y >> 7) & 0x7F)};
-  if (packetLength == 7) {
-    const int32_t pressure = pen.pressure & 0x1FF;
-    p.push_back(uint8_t(pressure >> 2));
-    // Bit 2 is always set; bit 0 carries pressure bit 1 and bit 4 pressure bit 0.
-    p.push_back(uint8_t(0x04 | ((pressure >> 1) & 1) | ((pressure & 1) << 4)));
-  }
-  return p;
-}
-
 std::vector<uint8_t> EncodeRangeReply(int32_t maxX, int32_t maxY, int packetLength) {
   return EncodePacket(Pen{0, maxX, maxY, 0}, packetLength);
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tablet/TabletLink.h"
+
 namespace vellum::emu {
 
 struct OutByte {
@@ -15,15 +17,10 @@ struct OutByte {
 };
 using Stream = std::vector<OutByte>;
 
-struct Pen {
-  int32_t buttons = 0;  // 0..7
-  int32_t x = 0;        // 0..16383
-  int32_t y = 0;
-  int32_t pressure = 0;  // 0..511, ignored on 5-byte tablets
-};
+// Where the pen is and what it presses: what its packet decodes to (pressure is not sent by
+// 5-byte tablets).
+using Pen = TabletPacket;
 
-// The packet that decodes to `pen` (values are masked to their fields).
-std::vector<uint8_t> EncodePacket(const Pen& pen, int packetLength);
 // The range reply of a tablet with that range.
 std::vector<uint8_t> EncodeRangeReply(int32_t maxX, int32_t maxY, int packetLength);
 

@@ -1,4 +1,4 @@
-#include "tablet/RecordingPort.h"
+#include "capture/RecordingPort.h"
 
 namespace vellum {
 

@@ -3,21 +3,19 @@
 // RecordingPort, the probe's dialogue.
 //
 // Threading: one thread records at a time (the reader, or before it the probe); Flush(),
-// SetHeader() and Close() may come from any thread. Recording takes no lock: it stamps the bytes
-// and puts them in a ring that only that thread fills. Flush() empties the ring into the file;
-// the recording thread runs it itself when a second has passed without one or the ring is half
-// full, and skips it when another thread is already flushing. The reader waits only when the ring
-// is full, which takes a minute of a 9600 baud line with nobody flushing.
+// SetHeader() and Close() may come from any thread. Recording stamps the bytes and appends them to
+// a batch under a lock held for that alone. Flush() swaps the batch for an empty one and makes and
+// writes the text with the lock released, so the recording thread never waits for the disk behind
+// another thread. The recording thread flushes itself when a second has passed without a flush or
+// the batch has grown large, and skips that when another thread is already flushing.
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "tablet/CaptureFormat.h"
+#include "capture/CaptureFormat.h"
 #include "tablet/Detection.h"
 #include "tablet/Reader.h"
 
@@ -35,8 +33,9 @@ class CaptureRecorder final : public IByteTap {
   using Clock = std::function<int64_t()>;  // monotonic microseconds
   // Recordings older than this are written out by the next recording call.
   static constexpr int64_t kFlushIntervalUs = 1'000'000;
-  // Entries in the ring (one per read of up to kEntryBytes bytes).
-  static constexpr uint64_t kRingEntries = uint64_t(1) << 16;
+  // A batch of this many recordings is written out by the next recording call, header or not,
+  // so that memory stays bounded with nobody flushing (over a minute of a 9600 baud line).
+  static constexpr size_t kWriteOutRecords = size_t(1) << 16;
 
   explicit CaptureRecorder(Clock clock = SteadyClockMicros);
   ~CaptureRecorder() override;  // Close()
@@ -47,8 +46,8 @@ class CaptureRecorder final : public IByteTap {
   std::string Open(const std::string& path);
 
   // The header goes out with the first write, so it may be set after recording has begun (the
-  // probe's dialogue comes before its result). Until it is set, only Flush(), Close() and a full
-  // ring write.
+  // probe's dialogue comes before its result). Until it is set, only Flush(), Close() and a
+  // full batch write.
   void SetHeader(const CaptureHeader& header);
 
   // Reader thread.
@@ -69,46 +68,40 @@ class CaptureRecorder final : public IByteTap {
   std::string Error() const;
 
  private:
-  static constexpr size_t kEntryBytes = 5;
-  struct Entry {
-    int64_t timeUs;              // in the file's time
-    uint8_t kind;                // CaptureEvent, with kContinues when it extends the previous entry
-    uint8_t count;               // bytes used
-    uint8_t arg;                 // kOpen: the port
-    uint8_t bytes[kEntryBytes];  // kOpen: bytes[0] is the CaptureOpenResult
+  struct Batch {
+    std::vector<CaptureRecord> records;
+    std::vector<uint8_t> bytes;  // every record's bytes, back to back
   };
-  static constexpr uint8_t kContinues = 0x80;
 
-  // Recording thread: stamps, fills the ring, flushes when due.
-  void Put(int64_t nowUs, uint8_t kind, uint8_t arg, const uint8_t* bytes, size_t count);
-  // Makes room for `entries` more; false when the recording has stopped.
-  bool Reserve(uint64_t head, uint64_t entries);
+  static constexpr size_t kInitialRoom = 1024;
+
+  // REQUIRES: mutex_ held. Stamps a recording made at nowUs and adds it to the batch; nullptr
+  // when it is to be dropped.
+  CaptureRecord* Add(int64_t nowUs, CaptureEvent event);
+  // Releases `lock` (on mutex_), then writes out if that is due and no one else is writing.
+  void WriteOutIfDue(std::unique_lock<std::mutex>& lock);
   // REQUIRES: fileMutex_ held.
   void WriteOut();
 
   Clock clock_;
-  std::unique_ptr<Entry[]> ring_;  // allocated by Open, before recording starts
-  std::atomic<uint64_t> head_{0};  // written by the recording thread only
-  std::atomic<uint64_t> tail_{0};  // written under fileMutex_ only
-  std::atomic<bool> opened_{false};
-  std::atomic<bool> stopped_{false};  // closed, or a write failed
-  std::atomic<bool> headerSet_{false};
-  // The file time of the newest entry written out: a flush from outside counts as the recording
-  // thread's own, so with a timer flushing every second the reader hardly ever has to.
-  std::atomic<int64_t> flushedUs_{0};
 
-  // The recording thread's own.
-  bool started_ = false;
-  int64_t startUs_ = 0;  // clock reading of the first recording
-  int64_t lastUs_ = 0;   // file time of the last recording
-
-  mutable std::mutex fileMutex_;
-  int fd_ = -1;
+  mutable std::mutex mutex_;  // held only to add to the batch or to swap it out, never over a write
+  Batch pending_;             // recorded and not written out yet
   CaptureHeader header_;
-  bool headerWritten_ = false;
-  std::string text_;
-  std::vector<uint8_t> line_;
+  bool headerSet_ = false;
+  bool headerTaken_ = false;  // gone out with the first write: later headers are ignored
+  bool open_ = false;
+  bool stopped_ = false;  // closed, or a write failed: recordings are dropped
+  bool started_ = false;
+  int64_t startUs_ = 0;    // clock reading of the first recording
+  int64_t lastUs_ = 0;     // file time of the last recording
+  int64_t flushedUs_ = 0;  // file time of the last recording written out
   std::string error_;
+
+  std::mutex fileMutex_;  // held while writing, so that the text goes out in order
+  int fd_ = -1;
+  Batch writing_;  // swapped with pending_: both keep their room
+  std::string text_;
 };
 
 }  // namespace vellum

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <thread>
 
-#include "tablet/CaptureRecorder.h"
+#include "capture/CaptureRecorder.h"
 
 namespace vellum {
 

@@ -2,7 +2,7 @@
 // An IPort that passes everything to another port and records the dialogue both ways: opens,
 // writes, bytes read and closes. Used around the probe by `--probe --record`.
 
-#include "tablet/CaptureRecorder.h"
+#include "capture/CaptureRecorder.h"
 #include "tablet/TabletLink.h"
 
 namespace vellum {
@@ -20,6 +20,8 @@ class RecordingPort final : public IPort {
   void Pause(int ms) override { inner_.Pause(ms); }
   int64_t NowMs() const override { return inner_.NowMs(); }
   int PollFd() const override { return inner_.PollFd(); }
+  std::string ReadFailure() const override { return inner_.ReadFailure(); }
+  OpenReport LastOpen() const override { return inner_.LastOpen(); }
 
  private:
   IPort& inner_;

@@ -1,4 +1,4 @@
-#include "tablet/CaptureFlushTicker.h"
+#include "capture/CaptureFlushTicker.h"
 
 #include <chrono>
 

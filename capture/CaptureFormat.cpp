@@ -1,4 +1,4 @@
-#include "tablet/CaptureFormat.h"
+#include "capture/CaptureFormat.h"
 
 #include <algorithm>
 #include <charconv>

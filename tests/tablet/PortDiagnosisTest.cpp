@@ -1,0 +1,206 @@
+// Port discovery and diagnosis over made-up machines: what the probe saw of each port, the
+// reason it gives, the --list-ports lines and order, and the --ports auto assignment.
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
+
+#include <cerrno>
+#include <functional>
+#include <tuple>
+
+#include "tablet/Detection.h"
+#include "tablet/PortDiagnosis.h"
+#include "tablet/PortDiscovery.h"
+#include "tests/tablet/FakePort.h"
+
+namespace vellum::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+std::unique_ptr<ISystemPorts> Machine(const std::string& text) {
+  std::string error;
+  auto system = ParseFakeSystem(text, error);
+  EXPECT_TRUE(system) << error;
+  return system ? std::move(system) : ParseFakeSystem("", error);
+}
+
+class DeadLine : public ScriptedTablet {
+ public:
+  bool ReadFails() const override { return true; }
+};
+
+// The stage each kind of line leaves the probe in; the record starts afresh with every probe.
+TEST(ProbeOutcome, StageOfEachLine) {
+  using Setup = std::function<void(ScriptedTablet&)>;
+  const std::tuple<const char*, Setup, ProbeStage> rows[] = {
+      {"silent", [](ScriptedTablet& t) { t.packetLength = 5, t.rangeAnswers = {{}}; },
+       ProbeStage::kSilent},
+      {"wrong blocks", [](ScriptedTablet& t) { t.identAnswers = {IdentifyBlock("TRELVA")}; },
+       ProbeStage::kNotIdentified},
+      {"no range", [](ScriptedTablet& t) { t.rangeAnswers = {{}}; }, ProbeStage::kNoRangeReply},
+      {"bad range", [](ScriptedTablet& t) { t.rangeAnswers = {Bytes(12, 0x98)}; },
+       ProbeStage::kBadRangeReply},
+      {"5-byte", [](ScriptedTablet& t) { t.packetLength = 5; }, ProbeStage::kFound},
+  };
+  for (const auto& [name, setUp, stage] : rows) {
+    auto tablet = std::make_shared<ScriptedTablet>();
+    setUp(*tablet);
+    FakePort port;
+    port.Attach(1, tablet);
+    TabletInfo found;
+    ProbeOutcome outcome;
+    outcome.packetLength = -1;
+    ProbePort(port, 1, found, &outcome);
+    EXPECT_EQ(outcome.stage, stage) << name;
+    EXPECT_EQ(outcome.packetLength, stage == ProbeStage::kFound ? 5 : 0) << name;
+  }
+  FakePort port;
+  port.Attach(2, std::make_shared<DeadLine>());
+  port.Attach(3, std::make_shared<ScriptedTablet>());
+  port.RefuseSettings(3);
+  ProbeOutcomes outcomes;
+  ScanPorts(port, &outcomes);
+  EXPECT_EQ(outcomes[0].stage, ProbeStage::kOpenFailed);
+  EXPECT_EQ(outcomes[1].stage, ProbeStage::kLineFailed);
+  EXPECT_EQ(outcomes[2].stage, ProbeStage::kSettingsFailed);
+}
+
+ProbeOutcome Saw(ProbeStage stage, int error = 0, const char* call = "", int discipline = -1) {
+  ProbeOutcome o;
+  o.stage = stage;
+  o.open = {call, error, discipline};
+  return o;
+}
+
+TEST(PortDiagnosis, EveryReason) {
+  const std::string dialout =
+      "permission denied — add yourself to the dialout group (sudo usermod -aG dialout $USER), "
+      "then log in again";
+  ProbeOutcome seven = Saw(ProbeStage::kFound), hungUp = Saw(ProbeStage::kLineFailed);
+  seven.packetLength = 7;
+  hungUp.readFailure = "the read failed: Input/output error";
+  using S = ProbeStage;
+  struct Row {
+    ProbeOutcome seen;
+    const char* machine;  // what /dev/ttyX is; "" : nothing
+    std::string reason;
+  };
+  const Row rows[] = {
+      {seven, "", "7-byte tablet"},
+      {Saw(S::kNotProbed), "", "not probed"},
+      {Saw(S::kOpenFailed, ENOENT, "open"), "", "no such device"},
+      {Saw(S::kOpenFailed, EIO, "open"), "device /dev/ttyX uart=0", "no such device"},
+      {Saw(S::kOpenFailed, EACCES, "open"), "device /dev/ttyX access=denied", dialout},
+      {Saw(S::kOpenFailed, EACCES, "open"), "device /dev/ttyX access=denied group=root",
+       "permission denied"},
+      // flock() refused: the lock's holder, not the line's other end.
+      {Saw(S::kOpenFailed, EWOULDBLOCK, "flock"),
+       "device /dev/ttyX holder=emulator:4 holder=ModemManager:812:flock",
+       "held by ModemManager (PID 812)"},
+      {Saw(S::kOpenFailed, EBUSY, "open"), "device /dev/ttyX holder=gpsd:5 holder=minicom:9",
+       "held by gpsd (PID 5), minicom (PID 9)"},
+      {Saw(S::kOpenFailed, EBUSY, "open"), "device /dev/ttyX holder=?", "held by another program"},
+      {Saw(S::kOpenFailed, EBUSY, "open"), "device /dev/ttyX", "held by another program"},
+      {Saw(S::kSettingsFailed, ENOTTY, "ioctl(TIOCEXCL)"), "file /dev/ttyX holder=test:3",
+       "not a serial device"},
+      {Saw(S::kSettingsFailed, EINVAL, "tcgetattr", 2), "device /dev/ttyX",
+       "a tablet driver's line discipline is attached"},
+      {Saw(S::kSilent, 0, "", 2), "device /dev/ttyX",
+       "a tablet driver's line discipline is attached"},
+      {Saw(S::kSettingsFailed, EINVAL, "tcsetattr", N_TTY), "device /dev/ttyX",
+       "the line settings were refused (tcsetattr: Invalid argument)"},
+      {Saw(S::kOpenFailed, EMFILE, "open"), "device /dev/ttyX",
+       "cannot be opened (open: Too many open files)"},
+      // A port that cannot say why (errno 0): the look-ups decide.
+      {Saw(S::kOpenFailed), "", "no such device"},
+      {Saw(S::kOpenFailed), "device /dev/ttyX access=denied", dialout},
+      {Saw(S::kSettingsFailed), "file /dev/ttyX", "not a serial device"},
+      {Saw(S::kOpenFailed), "device /dev/ttyX holder=inputattach:44",
+       "held by inputattach (PID 44)"},
+      // The dialogue ran.
+      {Saw(S::kSilent), "device /dev/ttyX", "no answer to the identification request"},
+      {Saw(S::kNotIdentified), "", "answers, but not with a tablet's identification"},
+      {Saw(S::kNoRangeReply), "", "no answer to the range request"},
+      {Saw(S::kBadRangeReply), "", "answers, but never with a valid range reply"},
+      {Saw(S::kLineFailed), "", "the line hung up"},
+      {hungUp, "", "the read failed: Input/output error"},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(DiagnoseProbe(r.seen, "/dev/ttyX", *Machine(r.machine)), r.reason) << r.machine;
+  }
+}
+
+const char kMachine[] = R"(# a desk with everything on it
+console ttyS0
+device /dev/ttyS0 bus=pnp uart=4 access=denied holder=agetty:311
+device /dev/ttyS10 bus=pci uart=4
+device /dev/ttyS2 bus=platform uart=0
+device /dev/ttyS9 bus=pnp uart=4
+device /dev/ttyUSB1 by-id=/dev/serial/by-id/usb-FTDI_FT232R_B-if00-port0 usb=0403:6001 maker=FTDI product="FT232R USB UART" driver=ftdi_sio holder=gpsd:99
+device /dev/ttyUSB0 by-id=/dev/serial/by-id/usb-Prolific_USB-Serial-if00-port0 usb=067b:2303 maker="Prolific Technology Inc." product="USB-Serial Controller" driver=pl2303
+device /dev/ttyACM0 by-id=/dev/serial/by-id/usb-Arduino_Uno_1234-if00 usb=2341:0043 maker=Arduino product=Uno driver=cdc_acm
+device /dev/rfcomm0
+device /dev/ttyGS0 bus=udc
+)";
+
+TEST(PortDiscovery, ListsInAutoOrderWithWhatIsKnown) {
+  std::vector<std::string> lines;
+  for (const SerialPortInfo& p : ListSerialPorts(*Machine(kMachine))) {
+    lines.push_back(DescribePort(p));
+  }
+  EXPECT_EQ(
+      lines,
+      (std::vector<std::string>{
+          "/dev/ttyS0: built-in UART, system console, you may not open it (group dialout may), "
+          "held by agetty (PID 311)",
+          "/dev/ttyS9: built-in UART, you may open it, free",
+          "/dev/ttyS10: built-in UART, you may open it, free",
+          "/dev/ttyACM0 (/dev/serial/by-id/usb-Arduino_Uno_1234-if00): USB modem/ACM, 2341:0043 "
+          "\"Arduino\" \"Uno\", driver cdc_acm, you may open it, free",
+          "/dev/ttyUSB1 (/dev/serial/by-id/usb-FTDI_FT232R_B-if00-port0): USB adapter, 0403:6001 "
+          "\"FTDI\" \"FT232R USB UART\", driver ftdi_sio, you may open it, held by gpsd (PID 99)",
+          "/dev/ttyUSB0 (/dev/serial/by-id/usb-Prolific_USB-Serial-if00-port0): USB adapter, "
+          "067b:2303 \"Prolific Technology Inc.\" \"USB-Serial Controller\", driver pl2303, you "
+          "may open it, free",
+          "/dev/rfcomm0: Bluetooth, you may open it, free",
+          "/dev/ttyGS0: other, you may open it, free",
+      }));
+}
+
+// A --port keeps its COM port, and the device it names is not taken twice.
+TEST(PortDiscovery, AutoAssignment) {
+  const std::string arduino = "/dev/serial/by-id/usb-Arduino_Uno_1234-if00";
+  PortPaths given;
+  given.Set(2, arduino);
+  given.Set(4, "/tmp/com4");
+  const AutoPorts a = AssignPortsAutomatically(ListSerialPorts(*Machine(kMachine)), given,
+                                               {false, true, false, true});
+  const std::array<std::string, 4> paths = {"/dev/ttyS9", arduino, "/dev/ttyS10", "/tmp/com4"};
+  for (int n = 1; n <= 4; ++n) EXPECT_EQ(a.paths.Path(n), paths[size_t(n - 1)]);
+  const std::string all = " (COM1 to COM4 are all assigned)";
+  EXPECT_EQ(a.lines,
+            (std::vector<std::string>{
+                "COM1 = /dev/ttyS9, built-in UART", "COM2 = " + arduino + " (--port)",
+                "COM3 = /dev/ttyS10, built-in UART", "COM4 = /tmp/com4 (--port)",
+                "not taken: /dev/ttyS0 (system console)",
+                "not taken: /dev/ttyUSB1 (held by gpsd (PID 99))", "not taken: /dev/ttyUSB0" + all,
+                "not taken: /dev/rfcomm0" + all, "not taken: /dev/ttyGS0" + all}));
+}
+
+TEST(FakeSystem, BadDescriptionsAreOneLineErrors) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"serial /dev/x", "line 1: expected device, file or console, got 'serial'"},
+      {"# ok\ndevice", "line 2: expected a path"},
+      {"device /x uart=four", "line 1: uart must be a number"},
+      {"device /x maker=\"Open", "line 1: unclosed quote"},
+      {"file /x driver=ftdi_sio", "line 1: unknown key 'driver' for a file"},
+  };
+  for (const auto& [text, want] : rows) {
+    std::string error = "unchanged";
+    EXPECT_FALSE(ParseFakeSystem(text, error)) << text;
+    EXPECT_EQ(error, want) << text;
+  }
+}
+
+}  // namespace
+}  // namespace vellum::test
