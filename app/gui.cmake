@@ -8,7 +8,6 @@ target_sources(vellum PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/VellumApp.cpp
   ${CMAKE_CURRENT_LIST_DIR}/VellumDoc.cpp
   ${CMAKE_CURRENT_LIST_DIR}/WindowRecording.cpp)
-target_compile_definitions(vellum PRIVATE VELLUM_HAVE_GUI=1)
 target_link_libraries(vellum PRIVATE vellum_view Qt6::Widgets Qt6::PrintSupport PkgConfig::XCB)
 # The icon: the SVG, and its 48-pixel rendering for Qt without its svg plugins
 # (rsvg-convert -w 48 -h 48 res/vellum.svg -o res/vellum-48.png).

@@ -4,9 +4,7 @@
 
 #include "app/CaptureCommands.h"
 #include "app/CommandLine.h"
-#ifdef VELLUM_HAVE_GUI
 #include "app/GuiMain.h"
-#endif
 #include "app/PortCommands.h"
 #include "app/ProbeCommand.h"
 #include "tablet/TabletLink.h"
@@ -45,10 +43,5 @@ int main(int argc, char** argv) {
     return vellum::RunProbeCommand(port, options.ports, std::cout, std::cerr);
   }
   if (options.monitor) return vellum::RunMonitor(options);
-#ifdef VELLUM_HAVE_GUI
   return vellum::RunGui(argc, argv, options);
-#else
-  std::cerr << "vellum: the test window is not built yet; use --probe\n";
-  return 2;
-#endif
 }
