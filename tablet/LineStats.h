@@ -130,4 +130,38 @@ class LineStats {
   std::atomic<uint64_t> garbled_{0};
 };
 
+// Inline: the reader calls it for every packet.
+inline void LineStats::OnPacket(int64_t timeUs, int32_t code, int32_t x, int32_t y) {
+  if (packets_ == 0) {
+    firstUs_ = timeUs;
+    secondEndUs_ = timeUs + kStatsSecondUs;
+  } else {
+    if (timeUs >= secondEndUs_) CloseSecond(timeUs);
+    const int64_t gap = timeUs - lastUs_;
+    if (gap >= 0 && gap <= kStatsSecondUs) {
+      ++current_.intervals;
+      current_.intervalSumUs += gap;
+      current_.intervalSquareSum += gap * gap;
+    }
+  }
+  if (current_.packets == 0) {
+    firstCode_ = code;
+    firstX_ = x;
+    firstY_ = y;
+  } else if (code != firstCode_) {
+    current_.oneCode = false;
+  }
+  const int64_t dx = int64_t(x) - firstX_;
+  const int64_t dy = int64_t(y) - firstY_;
+  current_.dxSum += dx;
+  current_.dxSquareSum += dx * dx;
+  current_.dySum += dy;
+  current_.dySquareSum += dy * dy;
+  ++current_.packets;
+  ++packets_;
+  lastUs_ = timeUs;
+  // Release: whoever sees this time also sees the second published before it.
+  lastPacketUs_.store(timeUs, std::memory_order_release);
+}
+
 }  // namespace vellum

@@ -61,8 +61,8 @@ int RunReader(IPort& port, const ReaderConfig& config, ITabletSink& sink,
       event.timeUs = port.NowUs();
       if (config.stats) config.stats->OnPacket(event.timeUs, event.code, event.x, event.y);
       sink.OnTabletEvent(event);
-    } else if (config.stats) {
-      config.stats->OnAssemblerStep(step, position);
+    } else if (step != PacketAssembler::Step::kStored && config.stats) {
+      config.stats->OnAssemblerStep(step, position);  // a stored byte drops nothing
     }
   }
   return 0;
