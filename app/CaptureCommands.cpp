@@ -42,6 +42,7 @@ int RunMonitor(const CommandLine& options) {
   setup.paths = options.ports;
   setup.recordPath = options.record;
   setup.waker = &waker;
+  setup.stats = options.stats;
   return RunMonitorCommand(port, setup, std::cout, std::cerr, stop);
 }
 

@@ -6,8 +6,8 @@
 namespace vellum {
 
 const char* const kUsage =
-    "usage: vellum [--ports auto] [--port N=PATH]... [--probe | --monitor] [--record FILE]\n"
-    "              [DOCUMENT]\n"
+    "usage: vellum [--ports auto] [--port N=PATH]... [--probe | --monitor [--stats]]\n"
+    "              [--record FILE] [DOCUMENT]\n"
     "       vellum --list-ports\n"
     "  --port N=PATH  use PATH as COMN (N = 1..4); COMN is /dev/ttyS<N-1> otherwise\n"
     "  --ports auto   COM1..COM4 are the first four serial devices --list-ports shows,\n"
@@ -19,7 +19,10 @@ const char* const kUsage =
     "                 said (on stderr), and exit\n"
     "                 (exit status 0: found, 1: none, 2: bad command line)\n"
     "  --monitor      no window: after detection print \"time_us code x y pressure\" for\n"
-    "                 every packet until interrupted or the line hangs up\n"
+    "                 every packet until interrupted or the line hangs up; at its end a\n"
+    "                 summary of the line's figures (on stderr)\n"
+    "  --stats        with --monitor: the line's figures on stderr once a second (report\n"
+    "                 rate, interval jitter, noise at rest, garbled bytes, line errors)\n"
     "  --record FILE  record what the reader reads (with --probe: the probe's dialogue) in\n"
     "                 FILE, to attach to a bug report; vellum-tablet --replay plays it\n"
     "  --help         print this text and exit\n"
@@ -35,6 +38,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       options.probe = true;
     } else if (arg == "--monitor") {
       options.monitor = true;
+    } else if (arg == "--stats") {
+      options.stats = true;
     } else if (arg == "--list-ports") {
       options.listPorts = true;
     } else if (arg == "--ports" || arg.starts_with("--ports=")) {
@@ -96,6 +101,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     const std::pair<bool, const char*> others[] = {
         {options.probe, "--probe"},
         {options.monitor, "--monitor"},
+        {options.stats, "--stats"},
         {!options.record.empty(), "--record"},
         {options.autoPorts, "--ports"},
         {options.portGiven != std::array<bool, 4>{}, "--port"},
@@ -110,6 +116,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     parsed.error = "--probe and --monitor exclude each other";
   } else if ((options.probe || options.monitor) && !options.document.empty()) {
     parsed.error = "a DOCUMENT opens in the window only, not with --probe or --monitor";
+  } else if (options.stats && !options.monitor) {
+    parsed.error = "--stats goes with --monitor only";
   }
   return parsed;
 }

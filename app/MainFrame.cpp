@@ -18,13 +18,29 @@ CMainFrame::CMainFrame() {
   m_statusPane->setTextFormat(Qt::PlainText);  // the readouts' runs of spaces are kept
   m_statusPane->setContentsMargins(2, 0, 2, 0);
   bar->addWidget(m_statusPane, 1);
+  m_linePane = new QLabel(bar);
+  m_linePane->setTextFormat(Qt::PlainText);
+  m_linePane->setContentsMargins(2, 0, 2, 0);
+  bar->addPermanentWidget(m_linePane);
   setStatusBar(bar);
+  m_lineTimer.setInterval(500);
+  connect(&m_lineTimer, &QTimer::timeout, this, &CMainFrame::RefreshLineQuality);
 }
 
 void CMainFrame::SetView(CVellumView* view) {
   m_view = view;
   setCentralWidget(view);
   view->SetFrame(this);
+  RefreshLineQuality();
+  m_lineTimer.start();
+}
+
+void CMainFrame::RefreshLineQuality() {
+  if (m_view) m_linePane->setText(QString::fromStdString(m_view->LineQualityText()));
+}
+
+QString CMainFrame::LineQualityText() const {
+  return m_linePane->text();
 }
 
 void CMainFrame::SetStatusReadout(vellum::TestMode screen, int x, int y, int pressure,

@@ -1,7 +1,8 @@
 #pragma once
-// The main window: a caption without buttons, no menu, one stretched status pane. The test view
-// is its central widget.
+// The main window: a caption without buttons, no menu, a stretched status pane and, at its
+// right, the line's figures. The test view is its central widget.
 #include <QMainWindow>
+#include <QTimer>
 #include <string>
 
 #include "view/ViewFrame.h"
@@ -26,11 +27,16 @@ class CMainFrame : public QMainWindow, public IViewFrame {
   void ShowMaximized() override;
 
   QString StatusText() const;
+  // The second pane: the line's figures, refreshed twice a second.
+  QString LineQualityText() const;
+  void RefreshLineQuality();
 
  protected:
   void moveEvent(QMoveEvent* event) override;
 
  private:
   QLabel* m_statusPane = nullptr;
+  QLabel* m_linePane = nullptr;
+  QTimer m_lineTimer;
   CVellumView* m_view = nullptr;
 };

@@ -4,10 +4,15 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "capture/CaptureFlushTicker.h"
 #include "tablet/Detection.h"
+#include "tablet/LineStats.h"
 
 namespace vellum {
 namespace {
@@ -35,6 +40,49 @@ extern "C" void OnStopSignal(int) {
   g_stop->store(true, std::memory_order_relaxed);
   g_waker->Wake();  // a write(2): safe here
 }
+
+// --stats: the line's figures on `err` once a second, from a thread of its own (the reader may
+// sleep for as long as the line is quiet). It also asks the port for its error counts, which
+// the port allows while the reader reads; it is gone before the port closes.
+class StatsPrinter {
+ public:
+  StatsPrinter(const LineStats& stats, const IPort& port, int packetLength, std::ostream& err)
+      : stats_(stats), port_(port), packetLength_(packetLength), err_(err), thread_([this] {
+          Run();
+        }) {}
+  ~StatsPrinter() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+  }
+  StatsPrinter(const StatsPrinter&) = delete;
+  StatsPrinter& operator=(const StatsPrinter&) = delete;
+
+ private:
+  void Run() {
+    auto next = std::chrono::steady_clock::now();
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      next += std::chrono::seconds(1);
+      if (wake_.wait_until(lock, next, [this] { return done_; })) return;
+      LineFigures figures = stats_.Figures(port_.NowUs());
+      figures.lineErrors = port_.LineErrors();
+      err_ << FormatLineFigures(figures, packetLength_) << '\n' << std::flush;
+    }
+  }
+
+  const LineStats& stats_;
+  const IPort& port_;
+  const int packetLength_;
+  std::ostream& err_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool done_ = false;
+  std::thread thread_;  // last: starts once the members above exist
+};
 
 }  // namespace
 
@@ -96,15 +144,24 @@ int RunMonitorCommand(IPort& port, const MonitorSetup& setup, std::ostream& out,
   config.maxX = info.maxX;
   config.maxY = info.maxY;
   config.packetLength = info.packetLength;
+  LineStats lineStats;
+  config.stats = &lineStats;
   PacketPrinter printer(out, recording ? &recorder : nullptr, setup.clock, &stop);
   {
     std::unique_ptr<CaptureFlushTicker> ticker;
     if (recording) ticker = std::make_unique<CaptureFlushTicker>(recorder);
+    std::unique_ptr<StatsPrinter> statsPrinter;
+    if (setup.stats) {
+      statsPrinter = std::make_unique<StatsPrinter>(lineStats, port, info.packetLength, err);
+    }
     RunReader(port, config, printer, stop, setup.waker, &printer);
   }
   // The reader also ends on a hang-up, without a word; the recording is complete either way.
   if (!stop.load(std::memory_order_relaxed)) err << "The tablet's line was hung up.\n";
   if (!out) err << "Standard output failed; monitor stopped.\n";
+  LineSummary summary = lineStats.Summary();
+  summary.lineErrors = port.LineErrors();
+  err << "Summary: " << FormatLineSummary(summary) << '\n';
   port.Close();
   recorder.Close();
   if (!recorder.Error().empty()) {

@@ -45,11 +45,13 @@ struct MonitorSetup {
   std::string recordPath;        // non-empty: record the reader's bytes there
   const Waker* waker = nullptr;  // fired with `stop`; ends the reader's idle wait at once
   PacketPrinter::Clock clock = SteadyClockMicros;  // for the printed and the recorded times
+  bool stats = false;  // the line's figures on `err` once a second (the summary comes always)
 };
 
-// Runs the monitor on `port`. Detection reports go to `err`, packet lines to `out`. Returns when
-// `stop` is set, `out` fails or the line hangs up: 0, or 1 when no tablet was found or the
-// recording failed.
+// Runs the monitor on `port`. Detection reports go to `err`, packet lines to `out`; once the
+// reader has ended, one summary line of the line's figures goes to `err`. Returns when `stop` is
+// set, `out` fails or the line hangs up: 0, or 1 when no tablet was found or the recording
+// failed.
 int RunMonitorCommand(IPort& port, const MonitorSetup& setup, std::ostream& out, std::ostream& err,
                       std::atomic<bool>& stop);
 

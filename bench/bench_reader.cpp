@@ -10,6 +10,7 @@
 
 #include "bench/ReaderFakes.h"
 #include "tablet/Detection.h"
+#include "tablet/LineStats.h"
 #include "tablet/Reader.h"
 #include "tools/emulator/PtyTablet.h"
 
@@ -29,7 +30,8 @@ std::vector<uint8_t> Stream(int length, int packets) {
   return bytes;
 }
 
-// The reader loop end to end (read, assemble, decode, scale, hand over) per packet.
+// The reader loop end to end (read, assemble, decode, scale, feed the line's figures, hand over)
+// per packet.
 // Arg: packet length.
 void BM_ReaderLoop(benchmark::State& state) {
   const int length = int(state.range(0));
@@ -38,7 +40,8 @@ void BM_ReaderLoop(benchmark::State& state) {
   MemoryPort port;
   port.Add(bytes);
   NullSink sink;
-  const ReaderConfig config{1920, 1080, 5000, 3750, length};
+  LineStats stats;
+  const ReaderConfig config{1920, 1080, 5000, 3750, length, &stats};
   const std::atomic<bool> stop{false};
   for (auto _ : state) {
     port.Rewind();

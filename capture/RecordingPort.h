@@ -19,9 +19,12 @@ class RecordingPort final : public IPort {
   bool IsOpen() const override { return inner_.IsOpen(); }
   void Pause(int ms) override { inner_.Pause(ms); }
   int64_t NowMs() const override { return inner_.NowMs(); }
+  int64_t NowUs() const override { return inner_.NowUs(); }
   int PollFd() const override { return inner_.PollFd(); }
   std::string ReadFailure() const override { return inner_.ReadFailure(); }
+  std::string LastError() const override { return inner_.LastError(); }
   OpenReport LastOpen() const override { return inner_.LastOpen(); }
+  std::optional<LineErrorCounts> LineErrors() const override { return inner_.LineErrors(); }
 
  private:
   IPort& inner_;

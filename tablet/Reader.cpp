@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "base/MulDiv.h"
+#include "tablet/LineStats.h"
 
 namespace vellum {
 namespace {
@@ -53,10 +54,15 @@ int RunReader(IPort& port, const ReaderConfig& config, ITabletSink& sink,
       IdleWait(port, waker);
       continue;
     }
-    if (assembler.Push(r.byte) == PacketAssembler::Step::kComplete) {
+    const int position = assembler.Position();
+    const PacketAssembler::Step step = assembler.Push(r.byte);
+    if (step == PacketAssembler::Step::kComplete) {
       TabletEvent event = DecodeEvent(assembler.Bytes().data(), config);
       event.timeUs = port.NowUs();
+      if (config.stats) config.stats->OnPacket(event.timeUs, event.code, event.x, event.y);
       sink.OnTabletEvent(event);
+    } else if (step != PacketAssembler::Step::kStored && config.stats) {
+      config.stats->OnAssemblerStep(step, position);  // a stored byte drops nothing
     }
   }
   return 0;

@@ -12,6 +12,8 @@
 
 namespace vellum {
 
+class LineStats;
+
 // Copied once when the thread starts and used unchanged for its whole life.
 struct ReaderConfig {
   int32_t width = 0;   // client width W
@@ -19,6 +21,7 @@ struct ReaderConfig {
   int32_t maxX = 0;
   int32_t maxY = 0;
   int32_t packetLength = 0;
+  LineStats* stats = nullptr;  // when given: fed every packet and every byte the assembler drops
 };
 
 // One complete packet.

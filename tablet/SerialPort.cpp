@@ -1,6 +1,7 @@
 // COMn over termios: opened non-blocking and exclusive (flock, then TIOCEXCL), every processing
 // flag cleared so that 0x11 and 0x13 stay data, and the settings read back after writing them.
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -53,6 +54,14 @@ bool MatchesApartFromParity(const termios& wanted, const termios& got) {
          wanted.c_cc[VMIN] == got.c_cc[VMIN] && wanted.c_cc[VTIME] == got.c_cc[VTIME];
 }
 
+// The driver's raw error counters; nullopt where it keeps none (a pty says ENOTTY or EINVAL).
+std::optional<LineErrorCounts> ReadErrorCounters(int fd) {
+  serial_icounter_struct counters{};
+  if (fd < 0 || ::ioctl(fd, TIOCGICOUNT, &counters) != 0) return std::nullopt;
+  return LineErrorCounts{uint32_t(counters.frame), uint32_t(counters.parity),
+                         uint32_t(counters.overrun), uint32_t(counters.buf_overrun)};
+}
+
 }  // namespace
 
 SerialPort::SerialPort(PortPaths paths) : paths_(std::move(paths)) {}
@@ -101,6 +110,8 @@ OpenResult SerialPort::Open(int n) {
     return fail("tcsetattr", setResult != 0 ? setError : EINVAL, OpenResult::kSettingsFailed);
   }
   lastOpen_.lineDiscipline = LineDiscipline();
+  // The counters run from when the driver loaded; this run's errors are counted from here.
+  countsAtOpen_ = ReadErrorCounters(fd_);
   return OpenResult::kOk;
 }
 
@@ -165,6 +176,14 @@ void SerialPort::Close() {
   // No retry on EINTR: the descriptor is released either way. The flock goes with it.
   ::close(fd_);
   fd_ = -1;
+  countsAtOpen_.reset();
+}
+
+std::optional<LineErrorCounts> SerialPort::LineErrors() const {
+  if (!countsAtOpen_) return std::nullopt;
+  const std::optional<LineErrorCounts> now = ReadErrorCounters(fd_);
+  if (!now) return std::nullopt;
+  return LineErrorsSince(*countsAtOpen_, *now);
 }
 
 bool SerialPort::IsOpen() const {

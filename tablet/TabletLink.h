@@ -35,6 +35,22 @@ struct OpenReport {
   int lineDiscipline = -1;
 };
 
+// The driver's error counts of a line (TIOCGICOUNT).
+struct LineErrorCounts {
+  uint32_t framing = 0;
+  uint32_t parity = 0;
+  uint32_t overrun = 0;        // the UART's own receive buffer
+  uint32_t bufferOverrun = 0;  // the driver's buffer behind it
+  uint64_t Total() const { return uint64_t(framing) + parity + overrun + bufferOverrun; }
+  friend bool operator==(const LineErrorCounts&, const LineErrorCounts&) = default;
+};
+
+// The counts from `base` to `now`; the driver's counters are 32 bits and wrap.
+inline LineErrorCounts LineErrorsSince(const LineErrorCounts& base, const LineErrorCounts& now) {
+  return {now.framing - base.framing, now.parity - base.parity, now.overrun - base.overrun,
+          now.bufferOverrun - base.bufferOverrun};
+}
+
 struct ReadResult {
   bool ok = false;      // false: the read failed (hang-up, error, closed port)
   uint32_t count = 0;   // 0 or 1 bytes
@@ -72,6 +88,10 @@ class IPort {
   virtual std::string LastError() const { return {}; }
   // See OpenReport; a port that cannot tell returns the empty report.
   virtual OpenReport LastOpen() const { return {}; }
+  // The line's error counts since the last successful Open(); nullopt where the driver keeps
+  // none (a pty) or the port is closed. May be called on another thread while the reader reads,
+  // but not while Open() or Close() runs.
+  virtual std::optional<LineErrorCounts> LineErrors() const { return std::nullopt; }
 };
 
 // termios implementation. COMn is PortPaths::Path(n).
@@ -94,6 +114,7 @@ class SerialPort final : public IPort {
   int PollFd() const override;
   std::string ReadFailure() const override { return readFailure_; }
   OpenReport LastOpen() const override { return lastOpen_; }
+  std::optional<LineErrorCounts> LineErrors() const override;
 
   std::string LastError() const override { return lastError_; }
 
@@ -105,6 +126,7 @@ class SerialPort final : public IPort {
   std::string lastError_;
   std::string readFailure_;
   OpenReport lastOpen_;
+  std::optional<LineErrorCounts> countsAtOpen_;  // the driver's raw counts; nullopt: it keeps none
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -30,6 +30,10 @@ constexpr const char* kUsage =
     "  --link PATH           make PATH a symbolic link to the device\n"
     "  --raw FILE            packets from a file of raw bytes, as a tablet sent them\n"
     "  --rate-multiplier N   line speed as N times 9600 baud (benchmarks)\n"
+    "  --rest-noise N        X and Y off by up to N counts while the pen rests\n"
+    "  --drop-share F        leave out this share of the packets (0 to 1), the line quiet\n"
+    "  --garbage-every N     one stray byte after every Nth packet\n"
+    "  --rate-fraction F     send packets at F times the line's packet rate (0 to 1)\n"
     "  --log-writes FILE     log every byte the host writes: \"<ms> <hex>\" a line\n"
     "  --replay FILE         be the tablet a capture was recorded from (docs/capture-format.md):\n"
     "                        its bytes once, with their timing, then a hang-up\n"
@@ -49,6 +53,12 @@ bool ParseCount(std::string_view text, int32_t& value) {
   return true;
 }
 
+bool ParseShare(std::string_view text, double& value, bool zeroAllowed) {
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return ec == std::errc() && end == text.data() + text.size() && value <= 1 &&
+         (zeroAllowed ? value >= 0 : value > 0);
+}
+
 bool ReadFile(const std::string& path, std::string& contents) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
@@ -66,6 +76,7 @@ int Fail(const std::string& message) {
 int main(int argc, char** argv) {
   using vellum::emu::EmulatorConfig;
   EmulatorConfig config;
+  vellum::emu::LineFaults faults;
   std::string script, link, raw, writeLog, replay;
   bool fast = false;
 
@@ -119,6 +130,26 @@ int main(int argc, char** argv) {
         return Fail("--rate-multiplier takes a whole number from 1 to 100000");
       }
       config.rateMultiplier = double(n);
+    } else if (arg == "--rest-noise") {
+      int64_t n = 0;
+      if (!ParseNumber(value(), n) || n < 0 || n > 1000) {
+        return Fail("--rest-noise takes a count from 0 to 1000");
+      }
+      faults.restNoise = int32_t(n);
+    } else if (arg == "--drop-share") {
+      if (!ParseShare(value(), faults.dropShare, true)) {
+        return Fail("--drop-share takes a share from 0 to 1, e.g. 0.1");
+      }
+    } else if (arg == "--garbage-every") {
+      int64_t n = 0;
+      if (!ParseNumber(value(), n) || n < 1 || n > 1000000) {
+        return Fail("--garbage-every takes a count from 1 to 1000000");
+      }
+      faults.garbageEvery = int32_t(n);
+    } else if (arg == "--rate-fraction") {
+      if (!ParseShare(value(), faults.rateFraction, false)) {
+        return Fail("--rate-fraction takes a fraction above 0, at most 1, e.g. 0.5");
+      }
     } else {
       return Fail("unknown option \"" + std::string(arg) + "\"\n" + kUsage);
     }
@@ -129,6 +160,10 @@ int main(int argc, char** argv) {
     return Fail("--replay excludes --script and --raw");
   }
   if (fast && replay.empty()) return Fail("--fast goes with --replay");
+  if (faults.Any() && (!replay.empty() || !raw.empty())) {
+    return Fail("--rest-noise, --drop-share, --garbage-every and --rate-fraction go with a script "
+                "or the built-in show, not --raw or --replay");
+  }
   // A replay hangs up this long after its last packet, so that whatever reads it (a monitor in
   // a script) ends too; the bytes after that packet are on their way by then.
   double replayTailMs = 0;
@@ -159,6 +194,7 @@ int main(int argc, char** argv) {
   } else {
     stream = vellum::emu::DemoStream(config.maxX, config.maxY, config.packetLength);
   }
+  vellum::emu::ApplyLineFaults(stream, faults, config.packetLength);
 
   // Signals are taken synchronously below, so block them before the serving thread starts.
   sigset_t stopSignals;

@@ -3,6 +3,7 @@
 // files by concern:
 //   ViewState.cpp     constructor (detection, resources), ComputeLayout, destructor, stop
 //   ReaderThread.cpp  ReaderThreadProc, the pointer and the lost tablet
+//   LineQuality.cpp   the line's figures for the status bar's second pane
 //   TabletEvents.cpp  what each tablet event does on the current screen
 //   Painting.cpp      OnDraw, the info screen, invalidation and Qt's paint/resize events
 //   Presentation.cpp  queued, coalesced presentation of what the reader drew; pointer moves
@@ -36,6 +37,7 @@
 #include "gdi/Gdi.h"
 #include "platform/Tone.h"
 #include "tablet/Detection.h"
+#include "tablet/LineStats.h"
 #include "tablet/Reader.h"
 #include "tablet/TabletLink.h"
 #include "view/ViewFrame.h"
@@ -94,6 +96,8 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   void OnKeyDown(uint32_t virtualKey, uint32_t repeatCount, uint32_t flags);
   // The reader thread's one call per packet (TabletEvents.cpp).
   void OnTabletEvent(const vellum::TabletEvent& event) override;
+  // The line's figures in one short line, for the frame's second status pane. UI thread.
+  std::string LineQualityText() const;
   // A point of the transducer picture in design units, in client pixels: trunc(X0 + dx *
   // scaleX), trunc(Y0 + dy * scaleY) from the picture's anchor (X0, Y0).
   gdi::POINT DesignToClient(int dx, int dy) const;
@@ -276,6 +280,9 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   // Newest pointer position asked for by the reader; the UI thread moves the pointer there.
   std::atomic<int64_t> m_pendingPointer{0};
   std::atomic<bool> m_pointerQueued{false};
+
+  // The line's figures: fed by the reader, read by the UI thread.
+  vellum::LineStats m_lineStats;
 
   // Packets handled so far (tests and benchmarks wait on it).
   std::atomic<uint32_t> m_packetsHandled{0};

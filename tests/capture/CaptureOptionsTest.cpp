@@ -23,6 +23,10 @@ TEST(CaptureOptions, RecordAndMonitorOnTheCommandLine) {
       {{"--record"}, "--record: expected FILE", false, false, ""},
       {{"--record="}, "--record: expected FILE", false, false, ""},
       {{"--probe", "--monitor"}, "--probe and --monitor", false, false, ""},
+      {{"--monitor", "--stats"}, "", false, true, ""},
+      {{"--stats"}, "--stats goes with --monitor only", false, false, ""},
+      {{"--probe", "--stats"}, "--stats goes with --monitor only", false, false, ""},
+      {{"--list-ports", "--stats"}, "--list-ports stands alone, not with --stats", false, false, ""},
   };
   for (const Row& r : rows) {
     const ParsedCommandLine p = ParseCommandLine(r.args);

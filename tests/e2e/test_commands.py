@@ -200,7 +200,8 @@ def test_options_keep_their_exit_status():
     for args, status, err in (
             (["-x"], 2, "vellum: unknown option '-x' (try --help)\n"),
             (["a.vlm", "b.vlm"], 2, "vellum: unexpected argument 'b.vlm' (try --help)\n"),
-            (["--probe", "a.vlm"], 2, None)):
+            (["--probe", "a.vlm"], 2, None),
+            (["--stats"], 2, "vellum: --stats goes with --monitor only\n")):
         ports = ["--port=%d=/nonexistent/vellum-e2e-tty%d" % (n, n) for n in range(1, 5)]
         r = subprocess.run([vellum] + ports + args, capture_output=True, text=True, timeout=30)
         check(r.returncode == status, "%s: status %s" % (args, r.returncode))

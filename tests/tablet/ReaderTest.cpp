@@ -1,6 +1,7 @@
 // One packet's event, and the loop over a scripted byte stream.
 #include <gtest/gtest.h>
 
+#include "tablet/LineStats.h"
 #include "tablet/Reader.h"
 #include "tests/support/MemoryPort.h"
 #include "tests/support/RecordingSink.h"
@@ -72,6 +73,27 @@ TEST(RunReader, DiscardedAndDataBytesCostNoPause) {
   EXPECT_TRUE(port.Pauses().empty());
   ASSERT_EQ(sink.events.size(), 1u);
   EXPECT_EQ(sink.events[0].code, 3);
+}
+
+// The loop feeds the line's figures: each packet at its time, every byte the assembler drops,
+// but not the filler.
+TEST(RunReader, FeedsTheLineFigures) {
+  const auto p = Packet5(3, 2500, 2250);
+  MemoryPort port({0x00, 0xC8, 0x11, 0x80});              // 3 garbled, then filler
+  port.Add({p[0], p[1], p[2]});                           // cut short by the next start: 3
+  for (int i = 0; i < 4; ++i) port.Add(Packet5(3, 2500, 2250));
+  LineStats stats;
+  ReaderConfig config = Config(5, 2500, 2250);
+  config.stats = &stats;
+  RecordingSink sink;
+  std::atomic<bool> stop{false};
+  RunReader(port, config, sink, stop, nullptr);
+  ASSERT_EQ(sink.events.size(), 4u);
+  const LineSummary s = stats.Summary();
+  EXPECT_EQ(s.packets, 4);
+  EXPECT_EQ(s.garbled, 6u);
+  // A read is a millisecond on this port: packets 5 ms apart.
+  EXPECT_NEAR(s.seconds, 0.015, 1e-9);
 }
 
 }  // namespace

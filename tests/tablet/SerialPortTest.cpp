@@ -89,6 +89,17 @@ TEST(SerialPort, ReadAfterCloseFailsAndReopenWorks) {
   EXPECT_EQ(port.Open(1), OpenResult::kOk) << port.LastError();
 }
 
+// A pty's driver keeps no error counters: "n/a", never a 0 that was not measured.
+TEST(SerialPort, LineErrorsOfAPtyAreNotAvailable) {
+  Pty pty;
+  ASSERT_TRUE(pty.ok());
+  SerialPort port(OnlyCom1(pty.path()));
+  EXPECT_FALSE(port.LineErrors().has_value()) << "closed";
+  ASSERT_EQ(port.Open(1), OpenResult::kOk) << port.LastError();
+  pty.Send({0x98, 0x01});
+  EXPECT_FALSE(port.LineErrors().has_value());
+}
+
 TEST(SerialPort, HangUpFailsTheRead) {
   Pty pty;
   ASSERT_TRUE(pty.ok());

@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <functional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -212,6 +213,29 @@ TEST(ReaderOnPty, HangUpIsToldAndTheViewGoesOn) {
   v->OnKeyDown(kVkF4, 1, 0);
   EXPECT_EQ(v.exitCalls, 1);
   EXPECT_EQ(v.exitStatus, 0);
+}
+
+// The second status pane's text: the reader feeds the figures, the UI thread reads them. A pty
+// has no error counters, and a second without packets (the tablet stopped) reads 0/s.
+TEST(ReaderOnPty, LineFiguresFollowTheLine) {
+  vellum::emu::EmulatorConfig config = Tablet7();
+  config.hangUpAfter = 200;
+  vellum::emu::PtyTablet tablet(config, vellum::emu::DemoStream(5000, 3750, 7));
+  ::testing::internal::CaptureStderr();
+  test::ViewUnderTest v(test::ViewUnderTest::OnPty{}, tablet.Path(), 1024, 768);
+  ASSERT_TRUE(WaitFor([&] { return v->m_packetsHandled.load() >= 160; }));
+  const std::string running = v->LineQualityText();
+  const std::regex figures(
+      "1[0-2][0-9]\\.[0-9]/s of 124\\.7 \u00b7 jitter [0-9]+\\.[0-9]{2} ms \u00b7 noise "
+      "(moving|[0-9]+\\.[0-9] x [0-9]+\\.[0-9]) \u00b7 garbled 0 \u00b7 line errors n/a");
+  EXPECT_TRUE(std::regex_match(running, figures)) << running;
+  ASSERT_TRUE(WaitFor([&] { return v->m_readerEnded.load(); }));
+  QElapsedTimer quiet;
+  quiet.start();
+  ASSERT_TRUE(WaitFor([&] { return v->LineQualityText().starts_with("0/s of 124.7"); }, 3000))
+      << v->LineQualityText();
+  EXPECT_GE(quiet.elapsed(), 200) << "the last second's figures stay until it has passed";
+  ::testing::internal::GetCapturedStderr();
 }
 
 TEST(ReaderOnPty, StopEndsAStreamingReaderAndClosesThePort) {

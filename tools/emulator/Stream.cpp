@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "tablet/TabletLink.h"
+#include "tools/emulator/Emulator.h"
 
 namespace vellum::emu {
 
@@ -190,6 +191,67 @@ Stream DemoStream(int32_t maxX, int32_t maxY, int packetLength) {
   hoverTo(maxX / 10, maxY / 10);
   s.front().delayMs = 300;  // out of proximity between rounds
   return s;
+}
+
+void ApplyLineFaults(Stream& stream, const LineFaults& faults, int packetLength) {
+  if (!faults.Any()) return;
+  const size_t length = packetLength == 7 ? 7 : 5;
+  const double packetMs = double(length) * kByteMs;
+  const float idleMs =
+      faults.rateFraction > 0 && faults.rateFraction < 1
+          ? float(packetMs * (1 / faults.rateFraction - 1))
+          : 0;
+  Lcg random(11);
+  Stream out;
+  out.reserve(stream.size() + stream.size() / length + 1);
+  Pen before{-1, -1, -1, 0};  // as the tablet meant it, before any noise
+  int64_t packets = 0;
+  float quietMs = 0;  // the time of dropped packets, owed to the next byte sent
+  size_t start = 0;   // the current packet's first byte in `stream`
+  for (size_t i = 0; i < stream.size(); ++i) {
+    if (!stream[i].packetEnd) continue;
+    // Bytes ahead of the packet (a script's raw bytes) go as they are.
+    const size_t first = i + 1 >= start + length ? i + 1 - length : start;
+    for (size_t j = start; j < first; ++j) {
+      out.push_back(stream[j]);
+      out.back().delayMs += quietMs;
+      quietMs = 0;
+    }
+    std::vector<uint8_t> bytes;
+    float delayMs = idleMs;
+    for (size_t j = first; j <= i; ++j) {
+      bytes.push_back(stream[j].byte);
+      delayMs += stream[j].delayMs;
+    }
+    start = i + 1;
+    const int64_t k = packets++;
+    if (faults.dropShare > 0 &&
+        std::floor(double(k + 1) * faults.dropShare) > std::floor(double(k) * faults.dropShare)) {
+      quietMs += delayMs + float(double(bytes.size()) * kByteMs);
+      continue;
+    }
+    if (bytes.size() == length && faults.restNoise > 0) {
+      Pen pen = DecodePacket(bytes.data(), int(length));
+      const bool resting = pen.buttons == before.buttons && pen.x == before.x && pen.y == before.y;
+      before = pen;
+      if (resting) {
+        pen.x = std::clamp(pen.x + random.Next(-faults.restNoise, faults.restNoise), 0, 16383);
+        pen.y = std::clamp(pen.y + random.Next(-faults.restNoise, faults.restNoise), 0, 16383);
+        bytes = EncodePacket(pen, int(length));
+      }
+    }
+    for (size_t j = 0; j < bytes.size(); ++j) {
+      out.push_back(OutByte{bytes[j], j + 1 == bytes.size(), j == 0 ? delayMs + quietMs : 0});
+    }
+    quietMs = 0;
+    if (faults.garbageEvery > 0 && (k + 1) % faults.garbageEvery == 0) {
+      // A data byte outside any packet: the receiver drops exactly this one byte.
+      out.push_back(OutByte{uint8_t(random.Next(0, 0x7F)), false, 0});
+    }
+  }
+  for (size_t j = start; j < stream.size(); ++j) out.push_back(stream[j]);
+  if (!out.empty()) out.front().delayMs += quietMs;
+  stream = std::move(out);
 }
 
 Stream RawStream(const std::vector<uint8_t>& bytes, int packetLength) {
