@@ -192,7 +192,7 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   // ---- presentation (Presentation.cpp) ----
   // Any thread: queue the rectangle to be shown; requests made before the UI thread gets to
   // them are merged into one update.
-  void RequestPresent(const gdi::RECT& rect);
+  void RequestPresent(const gdi::DirtyArea& area);
   void PresentPending();  // UI thread
   gdi::Surface& Backbuffer() { return *m_surface; }
   const gdi::Surface& Backbuffer() const { return *m_surface; }
@@ -270,7 +270,7 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
 
   // Presentation requests from any thread, merged until the UI thread shows them.
   std::mutex m_presentMutex;
-  gdi::RECT m_pendingDirty{};
+  gdi::DirtyArea m_pendingDirty;
   bool m_presentQueued = false;
 
   // Newest pointer position asked for by the reader; the UI thread moves the pointer there.
@@ -304,7 +304,7 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
 class ViewDC : public gdi::DC {
  public:
   explicit ViewDC(CVellumView& view) : gdi::DC(view.Backbuffer()), view_(view) {}
-  ~ViewDC() { view_.RequestPresent(DirtyRect()); }
+  ~ViewDC() { view_.RequestPresent(Dirty()); }
   ViewDC(const ViewDC&) = delete;
   ViewDC& operator=(const ViewDC&) = delete;
 

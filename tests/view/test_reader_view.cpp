@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -145,6 +146,37 @@ TEST(Events, KeystrokeStoresTheCodeAndTheKeptValuesAndLeavesThePointer) {
   v->OnTabletEvent(Event(*v, 0, 10, 20, 30));
   EXPECT_EQ(v->m_statusX.load(), 10);
   EXPECT_EQ(v->m_pressure.load(), 30);
+}
+
+// Presentation copies what was drawn: a trace segment and the side panel's readout stay apart.
+TEST(Presentation, SegmentAndReadoutAreSmallSeparateCopies) {
+  test::ViewUnderTest v;
+  test::Pump(20);
+  {
+    std::lock_guard lock(v->m_presentMutex);
+    v->m_pendingDirty.Clear();
+  }
+  v->OnTabletEvent(Event(*v, 1, 500, 3000, 300));   // client (102, 154), code 1: the readout
+  v->OnTabletEvent(Event(*v, 1, 520, 2990, 300));
+  std::vector<vellum::Rect> pending;
+  {
+    std::lock_guard lock(v->m_presentMutex);
+    pending.assign(v->m_pendingDirty.begin(), v->m_pendingDirty.end());
+  }
+  ASSERT_GE(pending.size(), 2u);
+  int64_t area = 0;
+  for (const vellum::Rect& r : pending) {
+    area += int64_t{r.right - r.left} * (r.bottom - r.top);
+    const bool trace = r.left <= 102 && r.right > 104;
+    const bool panel = r.right > 1024 - 150;
+    EXPECT_FALSE(trace && panel) << "one copy spans the trace and the side panel: " << r.left
+                                 << "," << r.top << "," << r.right << "," << r.bottom;
+  }
+  EXPECT_LT(area, 1024 * 768 / 4) << "copies nearly the size of the window";
+  test::Pump(20);
+  std::lock_guard lock(v->m_presentMutex);
+  EXPECT_TRUE(v->m_pendingDirty.IsEmpty()) << "one update took them all";
+  EXPECT_FALSE(v->m_presentQueued);
 }
 
 // The reader thread on the in-memory line: bytes sent while it idles reach the view.
