@@ -34,6 +34,7 @@
 
 #include "base/Tablet.h"
 #include "gdi/Gdi.h"
+#include "platform/Pointer.h"
 #include "platform/Tone.h"
 #include "tablet/Detection.h"
 #include "tablet/Reader.h"
@@ -62,6 +63,10 @@ struct ViewOptions {
   // Runs once the tablet has been found and its port opened, before the reader starts and
   // before any window shows (recordings are created here, and only if there is a tablet).
   std::function<void(const vellum::TabletInfo& info)> tabletFound;
+  // How the reader moves the pointer (--pointer); kNone never moves it.
+  platform::PointerKind pointerKind = platform::PointerKind::kAuto;
+  // A backend of the caller's (tests); nullptr: the one pointerKind picks.
+  std::unique_ptr<platform::IPointer> pointer;
   bool movePointer = true;  // tests that must not move the real pointer turn this off
   // Runs on the reader thread after each packet has been handled (benchmarks).
   std::function<void()> packetHandled;
@@ -181,10 +186,9 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   // ---- reader (ReaderThread.cpp) ----
   static int ReaderThreadProc(CVellumView* view);
   vellum::Point ClientToScreen(vellum::Point p) const;
-  void MovePointer(vellum::Point screen);  // posted; never waits for the UI thread
+  void MovePointer(vellum::Point screen);  // through m_pointer; never waits for the UI thread
   // The newest pointer position the reader asked for (screen coordinates).
   vellum::Point PendingPointer() const;
-  void ApplyPendingPointer();  // UI thread
   // The reader ended on a failed read, not on a stop: say so on stderr and in the status pane.
   // UI thread (the reader posts it).
   void OnTabletLost(const std::string& reason);
@@ -273,9 +277,10 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   gdi::DirtyArea m_pendingDirty;
   bool m_presentQueued = false;
 
-  // Newest pointer position asked for by the reader; the UI thread moves the pointer there.
+  // Newest pointer position asked for by the reader (tests look at it).
   std::atomic<int64_t> m_pendingPointer{0};
-  std::atomic<bool> m_pointerQueued{false};
+  // Made on the UI thread before the reader starts; from then on the reader's alone.
+  std::unique_ptr<platform::IPointer> m_pointer;
 
   // Packets handled so far (tests and benchmarks wait on it).
   std::atomic<uint32_t> m_packetsHandled{0};

@@ -83,7 +83,6 @@ class TestView : public CVellumView {
   using CVellumView::m_pendingDirty;
   using CVellumView::m_presentMutex;
   using CVellumView::m_presentQueued;
-  using CVellumView::m_pointerQueued;
   using CVellumView::m_readerEnded;
   using CVellumView::m_readerThread;
   using CVellumView::m_stop;
