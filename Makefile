@@ -42,7 +42,7 @@ SAN_ENV = LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/sanitizers/lsan.supp:print
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 TSAN_TARGETS = tablet_logic_tests tablet_port_tests tablet_reader_tests capture_tests \
-	capture_roundtrip_tests tools_tests gdi_threads vellum-tablet
+	capture_roundtrip_tests tools_tests gdi_threads platform_pointer_tests vellum-tablet
 
 test-asan: deps
 	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLUM_SANITIZE=address \

@@ -7,7 +7,7 @@ namespace vellum {
 
 const char* const kUsage =
     "usage: vellum [--ports auto] [--port N=PATH]... [--probe | --monitor [--stats]]\n"
-    "              [--record FILE] [DOCUMENT]\n"
+    "              [--record FILE] [--pointer x11|uinput|none] [DOCUMENT]\n"
     "       vellum --list-ports\n"
     "  --port N=PATH  use PATH as COMN (N = 1..4); COMN is /dev/ttyS<N-1> otherwise\n"
     "  --ports auto   COM1..COM4 are the first four serial devices --list-ports shows,\n"
@@ -25,6 +25,11 @@ const char* const kUsage =
     "                 rate, interval jitter, noise at rest, garbled bytes, line errors)\n"
     "  --record FILE  record what the reader reads (with --probe: the probe's dialogue) in\n"
     "                 FILE, to attach to a bug report; vellum-tablet --replay plays it\n"
+    "  --pointer x11|uinput|none\n"
+    "                 how the tablet moves the pointer: x11 warps it through the X server,\n"
+    "                 uinput through a virtual absolute pointer on /dev/uinput (Wayland),\n"
+    "                 none leaves it alone (next to a real tablet driver); by default x11\n"
+    "                 on an X11 session and uinput elsewhere\n"
     "  --help         print this text and exit\n"
     "  --version      print the program's version and exit\n"
     "  DOCUMENT       open DOCUMENT in the window, as Ctrl+O does\n";
@@ -53,6 +58,18 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         return parsed;
       }
       options.autoPorts = true;
+    } else if (arg == "--pointer" || arg.starts_with("--pointer=")) {
+      if (arg == "--pointer" && i + 1 == args.size()) {
+        parsed.error = "--pointer: expected x11, uinput or none";
+        return parsed;
+      }
+      const std::string_view value =
+          arg == "--pointer" ? std::string_view(args[++i]) : arg.substr(10);
+      if (value != "x11" && value != "uinput" && value != "none") {
+        parsed.error = "--pointer: expected x11, uinput or none, got '" + std::string(value) + "'";
+        return parsed;
+      }
+      options.pointer = std::string(value);
     } else if (arg == "--record" || arg.starts_with("--record=")) {
       if (arg == "--record") {
         if (i + 1 == args.size()) {

@@ -18,6 +18,7 @@ struct CommandLine {
   bool probe = false;    // --probe: scan the ports, report, exit
   bool monitor = false;  // --monitor: print the packets as text lines, no window
   bool stats = false;    // --stats: with --monitor, the line's figures on stderr once a second
+  std::string pointer;   // --pointer x11|uinput|none; "" chooses by the desktop
   std::string record;    // --record FILE: write a capture (docs/capture-format.md)
   std::string document;  // DOCUMENT: opened in the window at start-up, as Ctrl+O opens one
   bool help = false;     // --help

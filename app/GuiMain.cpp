@@ -14,6 +14,7 @@
 #include "app/MainFrame.h"
 #include "app/VellumApp.h"
 #include "app/WindowRecording.h"
+#include "platform/Pointer.h"
 
 namespace vellum {
 namespace {
@@ -56,6 +57,8 @@ int RunGui(int argc, char** argv, const CommandLine& options) {
     CVellumApp app(qtArgc, qtArgv);
     ViewOptions view;
     view.ports = options.ports;
+    view.pointerKind =
+        platform::ParsePointerKind(options.pointer).value_or(platform::PointerKind::kAuto);
     if (recording) {
       WindowRecording* r = recording.get();
       view.tap = &r->Recorder();

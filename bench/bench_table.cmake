@@ -13,3 +13,11 @@ if(VELLUM_XCB_LIBRARY)
   set_target_properties(bench_first_frame PROPERTIES AUTOMOC OFF)
   vellum_target_defaults(bench_first_frame)
 endif()
+
+# Last byte written -> pointer seen by another X client, against the real program.
+if(VELLUM_XCB_LIBRARY AND TARGET vellum_emulator)
+  add_executable(bench_pointer ${CMAKE_CURRENT_LIST_DIR}/bench_pointer.cpp)
+  target_link_libraries(bench_pointer PRIVATE vellum_emulator ${VELLUM_XCB_LIBRARY})
+  set_target_properties(bench_pointer PROPERTIES AUTOMOC OFF)
+  vellum_target_defaults(bench_pointer)
+endif()

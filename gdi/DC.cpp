@@ -60,7 +60,7 @@ void DC::LineTo(int x, int y) {
     std::lock_guard lock(surface_.Lock());
     Canvas cv(surface_.Image(), hasClip_ ? &clip_ : nullptr);
     StrokeSegment(cv, *pen_, current_, to);
-    dirty_ = UnionRect(dirty_, cv.Touched());
+    dirty_.Add(cv.Touched());
   }
   current_ = to;
 }
@@ -75,7 +75,7 @@ void DC::PolylineTo(const POINT* points, int count) {
       StrokeSegment(cv, *pen_, from, points[i]);
       from = points[i];
     }
-    dirty_ = UnionRect(dirty_, cv.Touched());
+    dirty_.Add(cv.Touched());
   }
   current_ = points[count - 1];
 }
@@ -88,7 +88,7 @@ void DC::FillRect(const RECT& rect, const Brush& brush) {
   std::lock_guard lock(surface_.Lock());
   Canvas cv(surface_.Image(), hasClip_ ? &clip_ : nullptr);
   cv.Fill(rect, ToQRgb(brush.Colour()));
-  dirty_ = UnionRect(dirty_, cv.Touched());
+  dirty_.Add(cv.Touched());
 }
 
 }  // namespace gdi

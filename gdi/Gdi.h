@@ -9,12 +9,14 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include <QImage>
 
 #include "base/Geometry.h"
+#include "gdi/DirtyArea.h"
 
 class QPaintDevice;
 
@@ -112,6 +114,8 @@ class Font {
 // Copies `area` of the surface onto a paint device (a widget in its paint event), under the
 // surface's lock.
 void PresentSurface(QPaintDevice& target, const Surface& surface, const RECT& area);
+// The same for several areas, with one painter and one hold of the lock.
+void PresentSurface(QPaintDevice& target, const Surface& surface, std::span<const RECT> areas);
 
 // Where a picture of w x h pixels goes on a page of pageW x pageH: as large as the page allows,
 // its aspect kept, centred across the page and at its top. Empty when either size is.
@@ -157,8 +161,10 @@ class DC {
   void FillRect(const RECT& rect, const Brush& brush);  // convenience for erasing
   void TextOut(int x, int y, std::string_view text);
 
-  // The union of every rectangle this DC has drawn into since it was made (for presentation).
-  RECT DirtyRect() const { return dirty_; }
+  // The union of every rectangle this DC has drawn into since it was made.
+  RECT DirtyRect() const { return dirty_.Bounds(); }
+  // The same as a few rectangles (for presentation).
+  const DirtyArea& Dirty() const { return dirty_; }
 
  private:
   friend class SelectionGuard;
@@ -171,7 +177,7 @@ class DC {
   bool hasClip_ = false;
   RECT clip_{};
   POINT current_{};
-  RECT dirty_{};
+  DirtyArea dirty_;
 };
 
 // Selects again, when it goes out of scope, the pen, brush and font `dc` had when it was made:

@@ -18,6 +18,16 @@ void PresentSurface(QPaintDevice& target, const Surface& surface, const RECT& ar
   painter.drawImage(rect, surface.Image(), rect);
 }
 
+void PresentSurface(QPaintDevice& target, const Surface& surface, std::span<const RECT> areas) {
+  QPainter painter(&target);
+  std::lock_guard<std::mutex> lock(surface.Lock());
+  for (const RECT& area : areas) {
+    if (area.IsEmpty()) continue;
+    const QRect rect(area.left, area.top, area.right - area.left, area.bottom - area.top);
+    painter.drawImage(rect, surface.Image(), rect);
+  }
+}
+
 RECT FitOnPage(int w, int h, int pageW, int pageH) {
   if (w <= 0 || h <= 0 || pageW <= 0 || pageH <= 0) return {};
   // Compare the two aspects without rounding: pageW / w <= pageH / h.

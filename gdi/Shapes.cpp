@@ -59,7 +59,7 @@ void DC::Ellipse(int left, int top, int right, int bottom) {
   const QRgb fill = ToQRgb(brush_->Colour());
   raster::EllipseRows(box, [&](int y, int x0, int x1) { cv.Span(y, x0, x1, fill); });
   raster::EllipseOutline(box, [&](int x, int y) { StrokePixel(cv, *pen_, x, y); });
-  dirty_ = UnionRect(dirty_, cv.Touched());
+  dirty_.Add(cv.Touched());
 }
 
 void DC::Arc(int left, int top, int right, int bottom, int xStart, int yStart, int xEnd, int yEnd) {
@@ -70,7 +70,7 @@ void DC::Arc(int left, int top, int right, int bottom, int xStart, int yStart, i
   Canvas cv(surface_.Image(), hasClip_ ? &clip_ : nullptr);
   if (!MayTouch(box, *pen_, cv)) return;
   StrokeArc(cv, *pen_, box, sweep);
-  dirty_ = UnionRect(dirty_, cv.Touched());
+  dirty_.Add(cv.Touched());
 }
 
 void DC::Pie(int left, int top, int right, int bottom, int xStart, int yStart, int xEnd, int yEnd) {
@@ -97,7 +97,7 @@ void DC::Pie(int left, int top, int right, int bottom, int xStart, int yStart, i
   StrokeSegment(cv, *pen_, end, centre);
   StrokeSegment(cv, *pen_, centre, start);
   StrokePixel(cv, *pen_, start.x, start.y);
-  dirty_ = UnionRect(dirty_, cv.Touched());
+  dirty_.Add(cv.Touched());
 }
 
 void DC::Polygon(const POINT* points, int count) {
@@ -131,7 +131,7 @@ void DC::Polygon(const POINT* points, int count) {
   for (int i = 0; i < count; ++i) {
     StrokeSegment(cv, *pen_, points[i], points[(i + 1) % count]);
   }
-  dirty_ = UnionRect(dirty_, cv.Touched());
+  dirty_.Add(cv.Touched());
 }
 
 }  // namespace gdi

@@ -30,7 +30,7 @@ void DC::TextOut(int x, int y, std::string_view text) {
     }
     penX += g.advance;
   }
-  dirty_ = UnionRect(dirty_, cv.Touched());
+  dirty_.Add(cv.Touched());
 }
 
 }  // namespace gdi

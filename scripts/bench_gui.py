@@ -3,14 +3,20 @@
 (1920x1080) against vellum-tablet on COM1, the other ports absent. Prints "key value" lines:
 
     first_frame_ms      exec to the first frame on the screen (median of 5 start-ups)
+    pointer_WxH_p50_us, _p99_us, _max_us   last byte written -> pointer seen at the packet's
+                        place by another X client (bench_pointer), 400 packets at the line
+                        rate, at 1024x768 and 1920x1080
     gui_cpu_idle_pct    the reader thread's CPU with the tablet quiet (its scheduler time from
                         /proc/PID/task/TID/schedstat over 15 s, 2 s after the first frame),
                         percent of one core
+    gui_process_cpu_idle_pct   the whole process over the same 15 s
+    gui_wakeups_idle_per_s     context switches of all its threads over those 15 s
+                        (voluntary + involuntary, /proc/PID/task/*/status), a second
     gui_cpu_line_pct    the same while the tablet streams its show at the line rate
     gui_process_cpu_line_pct   the whole process at the line rate (UI thread included)
     gui_peak_mib        peak resident memory (VmHWM) after start-up and 5 s at the line rate
 
-Arguments: vellum, vellum-tablet, bench_first_frame.
+Arguments: vellum, vellum-tablet, bench_first_frame, bench_pointer.
 """
 
 import os
@@ -24,7 +30,9 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 from e2e import Session  # noqa: E402
 
-vellum, tablet, first_frame = sys.argv[1:4]
+vellum, tablet, first_frame, pointer = sys.argv[1:5]
+POINTER_SCREENS = [(1024, 768), (1920, 1080)]
+POINTER_PACKETS = 400
 SCREEN = (1920, 1080)
 WINDOW_S = 5.0
 IDLE_WINDOW_S = 15.0  # a few hundredths of a percent need a long look
@@ -58,6 +66,31 @@ def reader_tid(pid):
     raise RuntimeError("no reader thread in %d: %s" % (pid, names))
 
 
+def switches(pid):
+    """Context switches of every thread of the process so far: each is a wake-up or a
+    preemption."""
+    n = 0
+    for t in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/status" % (pid, t)) as f:
+                for line in f:
+                    if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
+                        n += int(line.split()[1])
+        except OSError:
+            pass  # a thread that ended meanwhile
+    return n
+
+
+def idle_figures(pid, tid, seconds):
+    """(reader %, process %, wake-ups a second) over `seconds` of a quiet tablet."""
+    c0, p0, w0, t0 = cpu_ns(pid, tid), process_cpu_ns(pid), switches(pid), time.monotonic()
+    time.sleep(seconds)
+    wall = time.monotonic() - t0
+    return (100.0 * (cpu_ns(pid, tid) - c0) / (wall * 1e9),
+            100.0 * (process_cpu_ns(pid) - p0) / (wall * 1e9),
+            (switches(pid) - w0) / wall)
+
+
 def thread_pct(pid, tid, seconds):
     c0, t0 = cpu_ns(pid, tid), time.monotonic()
     time.sleep(seconds)
@@ -83,7 +116,20 @@ def start_with_frame_watch(s):
     return fields["first_frame_ms"], int(fields["pid"]), watcher
 
 
+def pointer_latency():
+    """bench_pointer under its own X server at each size; it runs vellum itself."""
+    for w, h in POINTER_SCREENS:
+        with Session(vellum, tablet, emulator_args=None, screen=(w, h)) as s:
+            s.start_x()
+            r = subprocess.run([pointer, "%dx%d" % (w, h), str(POINTER_PACKETS), vellum],
+                               env=s._env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                               text=True, timeout=120)
+            sys.stdout.write(r.stdout)
+            sys.stdout.flush()
+
+
 def main():
+    pointer_latency()
     tmp = tempfile.mkdtemp(prefix="vellum-bench-")
     quiet = os.path.join(tmp, "quiet.txt")
     with open(quiet, "w") as f:
@@ -99,7 +145,10 @@ def main():
             frames.append(ms)
             if run == 4:
                 time.sleep(2.0)
-                emit("gui_cpu_idle_pct", thread_pct(pid, reader_tid(pid), IDLE_WINDOW_S))
+                reader, process, wakeups = idle_figures(pid, reader_tid(pid), IDLE_WINDOW_S)
+                emit("gui_cpu_idle_pct", reader)
+                emit("gui_process_cpu_idle_pct", process)
+                emit("gui_wakeups_idle_per_s", wakeups)
             os.kill(pid, signal.SIGTERM)
             watcher.wait(10)
         emit("first_frame_ms", statistics.median(frames))

@@ -9,7 +9,7 @@ set -euo pipefail
 # the metainfo and the manual pages (the manual pages are also checked by `make test`).
 packages=(
   build-essential cmake ninja-build pkg-config git
-  qt6-base-dev libqt6printsupport6 libqt6svg6 libgl-dev libasound2-dev libxcb1-dev libudev-dev
+  qt6-base-dev libqt6printsupport6 libqt6svg6 libgl-dev libasound2-dev libxcb1-dev libevdev-dev libudev-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   fonts-dejavu-core fonts-liberation2

@@ -11,21 +11,24 @@
 namespace vellum {
 namespace {
 
-constexpr int kIdleWaitMs = 5;
+constexpr int kFillerPauseMs = 5;
 constexpr uint8_t kFillerByte = 0x80;
 
-// The pause after an empty read or a filler byte. On a real descriptor it ends early when input
-// arrives or a stop is asked for; a port without one (a fake) advances its own clock.
-void IdleWait(IPort& port, const Waker* waker) {
+// After an empty read: until a byte arrives or a stop is asked for, with no timeout, so a quiet
+// tablet costs no wake-ups. After a filler byte: at most 5 ms, ending early when a byte is
+// waiting. Without a waker nothing could end an endless wait, so that case keeps the 5 ms bound.
+// A port without a descriptor (a fake) advances its own clock instead.
+void IdleWait(IPort& port, const Waker* waker, bool filler) {
   const int portFd = port.PollFd();
   if (portFd < 0) {
-    port.Pause(kIdleWaitMs);
+    port.Pause(kFillerPauseMs);
     return;
   }
   pollfd fds[2] = {{portFd, POLLIN, 0}, {waker ? waker->Fd() : -1, POLLIN, 0}};
+  const int timeout = (filler || !waker) ? kFillerPauseMs : -1;
   int r;
   do {
-    r = ::poll(fds, waker ? 2 : 1, kIdleWaitMs);
+    r = ::poll(fds, waker ? 2 : 1, timeout);
   } while (r < 0 && errno == EINTR);
 }
 
@@ -51,7 +54,7 @@ int RunReader(IPort& port, const ReaderConfig& config, ITabletSink& sink,
     if (!r.ok) break;
     if (r.count == 1 && tap) tap->OnBytes(&r.byte, 1);
     if (r.count == 0 || r.byte == kFillerByte) {
-      IdleWait(port, waker);
+      IdleWait(port, waker, r.count == 1);
       continue;
     }
     const int position = assembler.Position();

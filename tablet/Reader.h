@@ -67,8 +67,10 @@ class Waker {
   int fd_ = -1;
 };
 
-// The loop: returns 0 when `stop` is seen before a read or a read fails. Between empty reads it
-// waits up to 5 ms in poll() on the port and the waker, so a byte or a stop ends the wait at once.
+// The loop: returns 0 when `stop` is seen before a read or a read fails. After an empty read it
+// waits in poll() on the port and the waker with no timeout (a byte or a stop ends the wait);
+// after a 0x80 filler byte at most 5 ms. Whoever sets `stop` fires `waker`; with no waker the
+// idle wait is bounded by 5 ms instead.
 int RunReader(IPort& port, const ReaderConfig& config, ITabletSink& sink,
               const std::atomic<bool>& stop, const Waker* waker, IByteTap* tap = nullptr);
 

@@ -3,6 +3,7 @@
 #include <QPaintEvent>
 #include <QResizeEvent>
 #include <QShowEvent>
+#include <vector>
 
 #include "res/Strings.h"
 #include "tablet/TabletSize.h"
@@ -89,9 +90,13 @@ void CVellumView::InvalidateAndPaint(const gdi::RECT& rect) {
 void CVellumView::paintEvent(QPaintEvent* event) {
   // The first paint lays the view out and draws the base picture; later exposes only copy.
   if (!m_layoutDone) PaintBase({0, 0, width(), height()});
-  const QRect dirty = event->rect();
-  gdi::PresentSurface(*this, *m_surface,
-                      {dirty.left(), dirty.top(), dirty.right() + 1, dirty.bottom() + 1});
+  // Each rectangle of the region, not its bounding box: a trace segment and a side-panel readout
+  // are two small copies.
+  std::vector<gdi::RECT> areas;
+  areas.reserve(static_cast<size_t>(event->region().rectCount()));
+  for (const QRect& r : event->region())
+    areas.push_back({r.left(), r.top(), r.right() + 1, r.bottom() + 1});
+  gdi::PresentSurface(*this, *m_surface, areas);
 }
 
 void CVellumView::resizeEvent(QResizeEvent* event) {

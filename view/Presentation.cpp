@@ -2,15 +2,16 @@
 // made before the UI thread gets to them are merged, so a fast reader costs one update per turn
 // of the event loop, and the reader never waits for the UI thread.
 #include <QMetaObject>
+#include <QRegion>
 
 #include "view/VellumView.h"
 
-void CVellumView::RequestPresent(const gdi::RECT& rect) {
-  if (rect.IsEmpty()) return;
+void CVellumView::RequestPresent(const gdi::DirtyArea& area) {
+  if (area.IsEmpty()) return;
   bool queue = false;
   {
     std::lock_guard<std::mutex> lock(m_presentMutex);
-    m_pendingDirty = gdi::UnionRect(m_pendingDirty, rect);
+    m_pendingDirty.Add(area);
     if (!m_presentQueued) {
       m_presentQueued = true;
       queue = true;
@@ -22,15 +23,17 @@ void CVellumView::RequestPresent(const gdi::RECT& rect) {
 }
 
 void CVellumView::PresentPending() {
-  gdi::RECT dirty;
+  gdi::DirtyArea dirty;
   {
     std::lock_guard<std::mutex> lock(m_presentMutex);
     dirty = m_pendingDirty;
-    m_pendingDirty = {};
+    m_pendingDirty.Clear();
     m_presentQueued = false;
   }
-  if (!dirty.IsEmpty())
-    update(dirty.left, dirty.top, dirty.right - dirty.left, dirty.bottom - dirty.top);
+  // A region, not its bounding box: Qt repaints and flushes each rectangle on its own.
+  QRegion region;
+  for (const gdi::RECT& r : dirty) region += QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
+  if (!region.isEmpty()) update(region);
 }
 
 void CVellumView::RefreshClientOrigin() {

@@ -1,5 +1,6 @@
 // The reader thread's body, the pointer it moves and the news of a lost tablet. Nothing here
-// touches a Qt widget: values go through atomics, pointer moves are posted to the UI thread.
+// touches a Qt widget: values go through atomics; the pointer moves through the backend chosen
+// at start-up, which the reader alone uses.
 #include <QMetaObject>
 #include <cstdio>
 #include <string>
@@ -34,6 +35,8 @@ int CVellumView::ReaderThreadProc(CVellumView* view) {
   if (config.packetLength == 5) view->MeasureSelector();
   const int result = vellum::RunReader(*view->m_hPort, config, *view, view->m_stop, &view->m_waker,
                                        view->m_options.tap);
+  // The X connection or uinput device is the reader's: it goes with it.
+  if (view->m_pointer) view->m_pointer->Close();
   if (!view->m_stop.load(std::memory_order_relaxed)) {
     // A read failed: the tablet is gone. The window and its keys go on; the user is told.
     std::string reason = view->m_hPort->ReadFailure();
@@ -62,22 +65,11 @@ vellum::Point CVellumView::ClientToScreen(vellum::Point p) const {
 }
 
 void CVellumView::MovePointer(vellum::Point screen) {
-  // Newest position wins: one queued call carries whatever position is current when it runs.
+  // Straight from the reader: the pointer never waits for the UI thread's turn behind a paint.
   m_pendingPointer.store(PackPoint(screen), std::memory_order_relaxed);
-  if (!m_pointerQueued.exchange(true, std::memory_order_acq_rel)) {
-    QMetaObject::invokeMethod(
-        this, [this] { ApplyPendingPointer(); }, Qt::QueuedConnection);
-  }
+  if (m_pointer) m_pointer->MoveTo(screen.x, screen.y);
 }
 
 vellum::Point CVellumView::PendingPointer() const {
   return UnpackPoint(m_pendingPointer.load(std::memory_order_relaxed));
-}
-
-void CVellumView::ApplyPendingPointer() {
-  // Cleared before the position is read, so a move stored after this read queues a new call.
-  // An exchange, not a store: it pairs with the reader's, so the read sees its newest position.
-  m_pointerQueued.exchange(false, std::memory_order_acq_rel);
-  const vellum::Point p = UnpackPoint(m_pendingPointer.load(std::memory_order_relaxed));
-  if (m_options.movePointer) platform::MovePointer(p.x, p.y);
 }

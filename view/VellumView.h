@@ -35,6 +35,7 @@
 
 #include "base/Tablet.h"
 #include "gdi/Gdi.h"
+#include "platform/Pointer.h"
 #include "platform/Tone.h"
 #include "tablet/Detection.h"
 #include "tablet/LineStats.h"
@@ -64,6 +65,10 @@ struct ViewOptions {
   // Runs once the tablet has been found and its port opened, before the reader starts and
   // before any window shows (recordings are created here, and only if there is a tablet).
   std::function<void(const vellum::TabletInfo& info)> tabletFound;
+  // How the reader moves the pointer (--pointer); kNone never moves it.
+  platform::PointerKind pointerKind = platform::PointerKind::kAuto;
+  // A backend of the caller's (tests); nullptr: the one pointerKind picks.
+  std::unique_ptr<platform::IPointer> pointer;
   bool movePointer = true;  // tests that must not move the real pointer turn this off
   // Runs on the reader thread after each packet has been handled (benchmarks).
   std::function<void()> packetHandled;
@@ -185,10 +190,9 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   // ---- reader (ReaderThread.cpp) ----
   static int ReaderThreadProc(CVellumView* view);
   vellum::Point ClientToScreen(vellum::Point p) const;
-  void MovePointer(vellum::Point screen);  // posted; never waits for the UI thread
+  void MovePointer(vellum::Point screen);  // through m_pointer; never waits for the UI thread
   // The newest pointer position the reader asked for (screen coordinates).
   vellum::Point PendingPointer() const;
-  void ApplyPendingPointer();  // UI thread
   // The reader ended on a failed read, not on a stop: say so on stderr and in the status pane.
   // UI thread (the reader posts it).
   void OnTabletLost(const std::string& reason);
@@ -196,7 +200,7 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   // ---- presentation (Presentation.cpp) ----
   // Any thread: queue the rectangle to be shown; requests made before the UI thread gets to
   // them are merged into one update.
-  void RequestPresent(const gdi::RECT& rect);
+  void RequestPresent(const gdi::DirtyArea& area);
   void PresentPending();  // UI thread
   gdi::Surface& Backbuffer() { return *m_surface; }
   const gdi::Surface& Backbuffer() const { return *m_surface; }
@@ -274,12 +278,13 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
 
   // Presentation requests from any thread, merged until the UI thread shows them.
   std::mutex m_presentMutex;
-  gdi::RECT m_pendingDirty{};
+  gdi::DirtyArea m_pendingDirty;
   bool m_presentQueued = false;
 
-  // Newest pointer position asked for by the reader; the UI thread moves the pointer there.
+  // Newest pointer position asked for by the reader (tests look at it).
   std::atomic<int64_t> m_pendingPointer{0};
-  std::atomic<bool> m_pointerQueued{false};
+  // Made on the UI thread before the reader starts; from then on the reader's alone.
+  std::unique_ptr<platform::IPointer> m_pointer;
 
   // The line's figures: fed by the reader, read by the UI thread.
   vellum::LineStats m_lineStats;
@@ -311,7 +316,7 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
 class ViewDC : public gdi::DC {
  public:
   explicit ViewDC(CVellumView& view) : gdi::DC(view.Backbuffer()), view_(view) {}
-  ~ViewDC() { view_.RequestPresent(DirtyRect()); }
+  ~ViewDC() { view_.RequestPresent(Dirty()); }
   ViewDC(const ViewDC&) = delete;
   ViewDC& operator=(const ViewDC&) = delete;
 

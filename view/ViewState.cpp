@@ -34,6 +34,12 @@ CVellumView::CVellumView(ViewOptions options, QWidget* parent)
     m_ownTone = platform::MakeSystemTone();
     m_tone = m_ownTone.get();
   }
+  // Chosen here, on the UI thread, where Qt tells which desktop this is; the reader uses it.
+  if (m_options.pointer) {
+    m_pointer = std::move(m_options.pointer);
+  } else if (m_options.movePointer) {
+    m_pointer = platform::MakeSystemPointer(m_options.pointerKind);
+  }
   if (m_options.screenWidth > 0 && m_options.screenHeight > 0) {
     m_screenWidth = m_options.screenWidth;
     m_screenHeight = m_options.screenHeight;

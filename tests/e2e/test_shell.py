@@ -90,6 +90,33 @@ def test_window_pointer_and_f4():
         check(out == "", "stdout: %r" % out)
 
 
+def test_pointer_backends_none_and_uinput():
+    """--pointer none leaves the pointer where it is; --pointer uinput without a usable
+    /dev/uinput says once why, and the program goes on following the tablet on the screen."""
+    rest = script("rest-none.txt", "gap 800\nrest 0 %d %d 0 3000 100\n" % REST)
+    park = (7, 9)
+    for backend in ("none", "uinput"):
+        with Session(vellum, tablet, emulator_args=tablet_args("--script", rest),
+                     vellum_args=["--pointer", backend]) as s:
+            s.start()
+            time.sleep(1.0)  # the rest has begun; it goes on for three seconds
+            s.move_pointer(*park)
+            time.sleep(0.5)
+            check(s.pointer() == park, "--pointer %s: pointer moved to %s" % (backend, s.pointer()))
+            check(s.vellum.poll() is None, "--pointer %s: vellum ended" % backend)
+            s.key("F4")
+            check(s.wait_exit(3.0) == 0, "--pointer %s: F4" % backend)
+            out, err = s.vellum_output()
+            said = [line for line in err.splitlines() if "pointer will not follow" in line]
+            if backend == "none":
+                check(said == [], "--pointer none: stderr %r" % err)
+            elif os.access("/dev/uinput", os.W_OK):
+                print("a writable /dev/uinput here: the pointer moved through it, nothing to say")
+            else:
+                check(len(said) == 1 and "/dev/uinput" in said[0],
+                      "--pointer uinput: said %r" % err)
+
+
 def test_f4_while_streaming():
     with Session(vellum, tablet, emulator_args=tablet_args()) as s:  # the built-in show
         s.start()

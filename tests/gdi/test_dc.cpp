@@ -1,6 +1,10 @@
 // A fresh DC's state and the selection rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <tuple>
+#include <vector>
+
 #include "Pixels.h"
 
 namespace gdi::test {
@@ -92,6 +96,68 @@ TEST(Surface, GrowsInPlaceKeepingItsPixelsAndItsDcs) {
   EXPECT_EQ(s.Pixel(5, 4), kRed);
   EXPECT_FALSE(s.Grow(5, 5)) << "a surface never shrinks";
   EXPECT_EQ(s.Width(), 6);
+}
+
+}  // namespace
+}  // namespace gdi::test
+
+namespace gdi::test {
+namespace {
+
+struct AreaCase {
+  const char* name;
+  std::vector<RECT> added;
+  std::vector<RECT> kept;  // in any order
+};
+
+// What a presentation copies: separate rectangles stay apart, overlapping or abutting ones
+// become one, and a full set folds where it grows least.
+TEST(DirtyArea, KeepsAFewRectanglesNotTheirBounds) {
+  std::vector<RECT> eight;
+  for (int i = 0; i < 8; ++i) eight.push_back({i * 100, 0, i * 100 + 10, 10});
+  std::vector<RECT> ninth = eight;
+  ninth.push_back({712, 0, 720, 10});  // nearest the last one
+  std::vector<RECT> folded(eight.begin(), eight.end() - 1);
+  folded.push_back({700, 0, 720, 10});
+  const AreaCase cases[] = {
+      {"Empty", {{5, 5, 5, 9}, {3, 3, 1, 1}}, {}},
+      {"SegmentAndReadoutStayTwo", {{100, 100, 140, 130}, {1775, 900, 1900, 916}},
+       {{100, 100, 140, 130}, {1775, 900, 1900, 916}}},
+      {"OverlappingMerge", {{0, 0, 10, 10}, {5, 5, 20, 20}}, {{0, 0, 20, 20}}},
+      {"AbuttingMerge", {{0, 0, 10, 10}, {10, 0, 20, 10}}, {{0, 0, 20, 10}}},
+      {"ContainedVanishes", {{0, 0, 50, 50}, {10, 10, 20, 20}}, {{0, 0, 50, 50}}},
+      // The third bridges the first two: the union swallows both.
+      {"BridgeJoinsTwo", {{0, 0, 10, 10}, {30, 0, 40, 10}, {5, 2, 35, 8}}, {{0, 0, 40, 10}}},
+      {"EightFit", eight, eight},
+      {"NinthFoldsIntoTheNearest", ninth, folded},
+  };
+  for (const AreaCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    gdi::DirtyArea area;
+    for (const RECT& r : c.added) area.Add(r);
+    std::vector<RECT> kept(area.begin(), area.end());
+    auto order = [](const RECT& a, const RECT& b) {
+      return std::tie(a.left, a.top, a.right, a.bottom) < std::tie(b.left, b.top, b.right, b.bottom);
+    };
+    std::vector<RECT> want = c.kept;
+    std::sort(kept.begin(), kept.end(), order);
+    std::sort(want.begin(), want.end(), order);
+    EXPECT_EQ(kept, want);
+    EXPECT_EQ(area.IsEmpty(), want.empty());
+    RECT bounds{};
+    for (const RECT& r : c.added) bounds = UnionRect(bounds, r);
+    EXPECT_EQ(area.Bounds(), bounds) << "nothing drawn is lost";
+  }
+}
+
+// One DC drawing at two far places (a readout's two lines) reports them apart.
+TEST(DirtyArea, DcKeepsFarDrawingsApart) {
+  Surface s(400, 300);
+  DC dc(s);
+  dc.FillRect({10, 10, 20, 20}, StockWhiteBrush());
+  dc.FillRect({300, 250, 320, 260}, StockWhiteBrush());
+  EXPECT_EQ(dc.Dirty().Size(), 2u);
+  EXPECT_EQ(dc.DirtyRect(), (RECT{10, 10, 320, 260}));
 }
 
 }  // namespace

@@ -80,7 +80,9 @@ class TestView : public CVellumView {
   using CVellumView::m_originX;
   using CVellumView::m_originY;
   using CVellumView::m_packetsHandled;
-  using CVellumView::m_pointerQueued;
+  using CVellumView::m_pendingDirty;
+  using CVellumView::m_presentMutex;
+  using CVellumView::m_presentQueued;
   using CVellumView::m_readerEnded;
   using CVellumView::m_readerThread;
   using CVellumView::m_stop;

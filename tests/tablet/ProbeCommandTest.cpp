@@ -92,6 +92,29 @@ TEST(CommandLine, DocumentArgument) {
   }
 }
 
+TEST(CommandLine, PointerChoice) {
+  struct Row {
+    std::vector<std::string> args;
+    const char* error;  // start of the error, "" when the line is fine
+    const char* pointer;
+  };
+  const Row rows[] = {
+      {{}, "", ""},  // chosen by the desktop
+      {{"--pointer", "x11"}, "", "x11"},
+      {{"--pointer=uinput"}, "", "uinput"},
+      {{"--pointer", "none", "notes.vlm"}, "", "none"},
+      {{"--pointer"}, "--pointer: expected x11, uinput or none", ""},
+      {{"--pointer", "wayland"}, "--pointer: expected x11, uinput or none, got 'wayland'", ""},
+  };
+  for (const Row& r : rows) {
+    const ParsedCommandLine p = ParseCommandLine(r.args);
+    EXPECT_EQ(p.error.rfind(r.error, 0), 0u) << p.error;
+    if (*r.error == '\0') {
+      EXPECT_EQ(p.options.pointer, r.pointer);
+    }
+  }
+}
+
 // ---- the built binaries ------------------------------------------------------------------
 
 std::vector<std::string> PortArgs(std::vector<std::string> paths) {

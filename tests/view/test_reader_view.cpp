@@ -4,7 +4,9 @@
 
 #include <QElapsedTimer>
 #include <functional>
+#include <mutex>
 #include <regex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -121,8 +123,6 @@ TEST(Events, AreScaledToTheClientAndThePointerFollows) {
     EXPECT_EQ(PointerInClient(*v), (Point{r.clientX, r.clientY}));
     EXPECT_EQ(v->m_penWidth.load(), r.penWidth);
   }
-  test::Pump(10);
-  EXPECT_FALSE(v->m_pointerQueued.load()) << "the posted pointer move has run";
 }
 
 TEST(Events, KeystrokeStoresTheCodeAndTheKeptValuesAndLeavesThePointer) {
@@ -146,6 +146,62 @@ TEST(Events, KeystrokeStoresTheCodeAndTheKeptValuesAndLeavesThePointer) {
   v->OnTabletEvent(Event(*v, 0, 10, 20, 30));
   EXPECT_EQ(v->m_statusX.load(), 10);
   EXPECT_EQ(v->m_pressure.load(), 30);
+}
+
+// The reader moves the pointer itself, through the backend, without the UI thread's turn: no
+// event loop runs here while the packets are handled.
+TEST(ReaderOnTheLine, MovesThePointerOnItsOwnThreadAndClosesItsBackend) {
+  test::ViewUnderTest v;
+  std::vector<uint8_t> stream;
+  for (int i = 1; i <= 3; ++i) {
+    const auto p = vellum::test::Packet7(1, 1000 * i, 1000 * i, 100);
+    stream.insert(stream.end(), p.begin(), p.end());
+  }
+  v.line->Send(stream);
+  QElapsedTimer timer;
+  timer.start();
+  while (v->m_packetsHandled.load() < 3 && timer.elapsed() < 5000) std::this_thread::yield();
+  ASSERT_EQ(v->m_packetsHandled.load(), 3u);
+  const std::vector<Point> moves = v.pointer->Moves();
+  ASSERT_EQ(moves.size(), 3u);
+  // Tablet (3000, 3000) of 5000 x 3750 on a 1024 x 768 client, plus the client origin.
+  EXPECT_EQ(moves.back(), (Point{614 + v->m_originX.load(), 154 + v->m_originY.load()}));
+  EXPECT_EQ(moves.back(), v->PendingPointer());
+  const std::thread::id reader = v->m_readerThread.get_id();
+  EXPECT_TRUE(v.pointer->MovedOnlyOn(reader));
+  v->StopReader();
+  EXPECT_TRUE(v.pointer->ClosedOn(reader)) << "the backend goes with the reader";
+}
+
+// Presentation copies what was drawn: a trace segment and the side panel's readout stay apart.
+TEST(Presentation, SegmentAndReadoutAreSmallSeparateCopies) {
+  test::ViewUnderTest v;
+  test::Pump(20);
+  {
+    std::lock_guard lock(v->m_presentMutex);
+    v->m_pendingDirty.Clear();
+  }
+  v->OnTabletEvent(Event(*v, 1, 500, 3000, 300));   // client (102, 154), code 1: the readout
+  v->OnTabletEvent(Event(*v, 1, 520, 2990, 300));
+  std::vector<vellum::Rect> pending;
+  {
+    std::lock_guard lock(v->m_presentMutex);
+    pending.assign(v->m_pendingDirty.begin(), v->m_pendingDirty.end());
+  }
+  ASSERT_GE(pending.size(), 2u);
+  int64_t area = 0;
+  for (const vellum::Rect& r : pending) {
+    area += int64_t{r.right - r.left} * (r.bottom - r.top);
+    const bool trace = r.left <= 102 && r.right > 104;
+    const bool panel = r.right > 1024 - 150;
+    EXPECT_FALSE(trace && panel) << "one copy spans the trace and the side panel: " << r.left
+                                 << "," << r.top << "," << r.right << "," << r.bottom;
+  }
+  EXPECT_LT(area, 1024 * 768 / 4) << "copies nearly the size of the window";
+  test::Pump(20);
+  std::lock_guard lock(v->m_presentMutex);
+  EXPECT_TRUE(v->m_pendingDirty.IsEmpty()) << "one update took them all";
+  EXPECT_FALSE(v->m_presentQueued);
 }
 
 // The reader thread on the in-memory line: bytes sent while it idles reach the view.

@@ -68,7 +68,9 @@ ViewUnderTest::ViewUnderTest(OnPty, const std::string& ptyPath, int clientWidth,
 
 void ViewUnderTest::Start(ViewOptions options, int clientWidth, int clientHeight) {
   options.tone = &tone;
-  options.movePointer = false;
+  auto recording = std::make_unique<RecordingPointer>();
+  pointer = recording.get();
+  options.pointer = std::move(recording);
   options.noTablet = [](const std::string& message) {
     throw std::runtime_error("no tablet found: " + message);
   };
@@ -87,6 +89,37 @@ void ViewUnderTest::Start(ViewOptions options, int clientWidth, int clientHeight
 
 ViewUnderTest::~ViewUnderTest() {
   view.reset();  // stops the reader and closes the port before a pty's tablet goes
+}
+
+bool RecordingPointer::MoveTo(int32_t x, int32_t y) {
+  std::lock_guard lock(mutex_);
+  moves_.push_back({x, y});
+  threads_.push_back(std::this_thread::get_id());
+  return true;
+}
+
+void RecordingPointer::Close() {
+  std::lock_guard lock(mutex_);
+  closed_ = true;
+  closedOn_ = std::this_thread::get_id();
+}
+
+std::vector<vellum::Point> RecordingPointer::Moves() const {
+  std::lock_guard lock(mutex_);
+  return moves_;
+}
+
+bool RecordingPointer::MovedOnlyOn(std::thread::id thread) const {
+  std::lock_guard lock(mutex_);
+  for (const std::thread::id& t : threads_) {
+    if (t != thread) return false;
+  }
+  return true;
+}
+
+bool RecordingPointer::ClosedOn(std::thread::id thread) const {
+  std::lock_guard lock(mutex_);
+  return closed_ && closedOn_ == thread;
 }
 
 void Pump(int ms) {

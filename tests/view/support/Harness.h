@@ -5,9 +5,11 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "platform/Pointer.h"
 #include "platform/Tone.h"
 #include "tests/tablet/FakePort.h"
 #include "tests/support/TestView.h"
@@ -47,6 +49,23 @@ class CountingTone : public platform::ITone {
   std::vector<std::pair<int, int>> beeps_;
 };
 
+// The pointer backend as data: every move asked for, and on which thread.
+class RecordingPointer : public platform::IPointer {
+ public:
+  bool MoveTo(int32_t x, int32_t y) override;
+  void Close() override;
+  std::vector<vellum::Point> Moves() const;
+  bool MovedOnlyOn(std::thread::id thread) const;
+  bool ClosedOn(std::thread::id thread) const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<vellum::Point> moves_;
+  std::vector<std::thread::id> threads_;
+  std::thread::id closedOn_;
+  bool closed_ = false;
+};
+
 // A view found on its tablet, sized client x client, laid out (first paint done) and with the
 // reader running.
 struct ViewUnderTest {
@@ -63,6 +82,7 @@ struct ViewUnderTest {
   // What the view asked of its process end (F4): calls and the last status. The process goes on.
   int exitCalls = 0;
   int exitStatus = -1;
+  RecordingPointer* pointer = nullptr;  // owned by the view
   vellum::test::FakePort* line = nullptr;  // the in-memory line, owned by the view; null on a pty
   std::unique_ptr<TestView> view;
 

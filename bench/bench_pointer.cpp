@@ -1,0 +1,280 @@
+// Last byte written -> pointer seen at the packet's place, as another X client sees it.
+//
+// Runs vellum (its path and options after the arguments) on the X server of $DISPLAY against a
+// tablet emulated on a pty of our own, so the moment each packet's last byte is written is known
+// here. The pen rests at A, then at B (the pointer's place for each is read back with
+// QueryPointer), then jumps between them packet by packet at the line rate. This client polls
+// QueryPointer (a query every ~100 us); latency = the first reply that shows the pointer at a
+// packet's place - the write of that packet's last byte (the newest one for that place).
+//
+// Prints "key value" lines with the given label: pointer_<label>_p50_us, _p99_us, _max_us,
+// _packets (matched) and _missed.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tablet/TabletLink.h"
+#include "tools/emulator/Emulator.h"
+#include "tools/emulator/Stream.h"
+
+namespace {
+
+constexpr int kRest = 150;  // packets at each calibration place (1.2 s at the line rate)
+constexpr long kPollNapNs = 30'000;
+
+double NowUs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return double(ts.tv_sec) * 1e6 + double(ts.tv_nsec) / 1e3;
+}
+
+struct Written {
+  int place;  // 0: A, 1: B
+  double us;
+};
+
+// The emulator's engine on our pty; one write a byte, as a UART hands them over.
+class Line {
+ public:
+  Line(vellum::emu::Stream stream, std::vector<int> places) : places_(std::move(places)) {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
+      throw std::runtime_error("posix_openpt failed");
+    path_ = ::ptsname(master_);
+    slave_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios t{};
+    ::tcgetattr(slave_, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(slave_, TCSANOW, &t);
+    vellum::emu::EmulatorConfig config;
+    config.loop = false;
+    engine_ = std::make_unique<vellum::emu::TabletEmulator>(config, std::move(stream),
+                                                            NowUs() / 1000.0);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~Line() {
+    stop_ = true;
+    thread_.join();
+    ::close(slave_);
+    ::close(master_);
+  }
+  const std::string& Path() const { return path_; }
+  int Sent() const { return sent_.load(); }
+  std::vector<Written> Log() const {
+    std::lock_guard lock(mutex_);
+    return written_;
+  }
+
+ private:
+  void Serve() {
+    std::vector<uint8_t> out;
+    while (!stop_) {
+      const double wait = std::clamp(engine_->NextDueMs() - NowUs() / 1000.0, 0.0, 2.0);
+      pollfd p{master_, POLLIN, 0};
+      const timespec ts{0, long(wait * 1e6)};
+      if (::ppoll(&p, 1, &ts, nullptr) > 0 && (p.revents & POLLIN)) {
+        uint8_t in[64];
+        const ssize_t n = ::read(master_, in, sizeof in);
+        for (ssize_t i = 0; i < n; ++i) engine_->Receive(in[i], NowUs() / 1000.0);
+      }
+      out.clear();
+      engine_->Transmit(NowUs() / 1000.0, out);
+      const bool streaming = engine_->Streaming();
+      for (uint8_t byte : out) {
+        // Stamped just before the write: once it starts the reader may have the byte.
+        const double at = NowUs();
+        if (::write(master_, &byte, 1) != 1) return;
+        if (streaming && assembler_.Push(byte) == vellum::PacketAssembler::Step::kComplete) {
+          std::lock_guard lock(mutex_);
+          const size_t k = written_.size();
+          if (k < places_.size()) written_.push_back({places_[k], at});
+          sent_.fetch_add(1);
+        }
+      }
+    }
+  }
+
+  std::vector<int> places_;
+  vellum::PacketAssembler assembler_{7};
+  int master_ = -1, slave_ = -1;
+  std::string path_;
+  std::unique_ptr<vellum::emu::TabletEmulator> engine_;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> sent_{0};
+  mutable std::mutex mutex_;
+  std::vector<Written> written_;
+};
+
+double Percentile(std::vector<double> v, double q) {
+  if (v.empty()) return -1;
+  std::sort(v.begin(), v.end());
+  return v[std::min(v.size() - 1, size_t(q * double(v.size() - 1) + 0.5))];
+}
+
+struct Place {
+  int16_t x = 0, y = 0;
+};
+
+Place QueryPointer(xcb_connection_t* c, xcb_window_t root) {
+  xcb_query_pointer_reply_t* r = xcb_query_pointer_reply(c, xcb_query_pointer(c, root), nullptr);
+  Place p;
+  if (r) {
+    p = {r->root_x, r->root_y};
+    std::free(r);
+  }
+  return p;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: bench_pointer LABEL PACKETS VELLUM [ARGS...]\n");
+    return 2;
+  }
+  const std::string label = argv[1];
+  // Naps of tens of microseconds need the timer to keep them short (the default slack is 50 us).
+  prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
+  const int packets = std::max(2, std::atoi(argv[2]));
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  if (xcb_connection_has_error(c)) {
+    std::fprintf(stderr, "bench_pointer: cannot open the display\n");
+    return 2;
+  }
+  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+
+  // A and B inside the trace area at any size: a third and a half of the tablet's range.
+  const vellum::emu::Pen a{1, 1600, 2500, 300}, b{1, 2600, 1800, 300};
+  vellum::emu::Stream stream;
+  std::vector<int> places;
+  for (int i = 0; i < 2 * kRest + packets; ++i) {
+    const int place = i < kRest ? 0 : i < 2 * kRest ? 1 : i % 2;
+    vellum::emu::AppendPacket(stream, place ? b : a, 7);
+    places.push_back(place);
+  }
+  stream.front().delayMs = 2000;  // the window is up and painted before the pen comes
+  Line line(stream, places);
+
+  std::vector<std::string> args(argv + 3, argv + argc);
+  args.push_back("--port");
+  args.push_back("1=" + line.Path());
+  for (int n = 2; n <= 4; ++n) {
+    args.push_back("--port");
+    args.push_back(std::to_string(n) + "=/nonexistent/vellum-bench-tty" + std::to_string(n));
+  }
+  const pid_t pid = fork();
+  if (pid == 0) {
+    std::vector<char*> av;
+    for (std::string& s : args) av.push_back(s.data());
+    av.push_back(nullptr);
+    execv(av[0], av.data());
+    _exit(127);
+  }
+
+  auto waitSent = [&](int n) {
+    const double deadline = NowUs() + 30e6;
+    while (line.Sent() < n && NowUs() < deadline) usleep(2000);
+    return line.Sent() >= n;
+  };
+  if (std::getenv("BENCH_POINTER_DEBUG")) std::fprintf(stderr, "started %d\n", int(pid));
+  if (!waitSent(kRest / 2)) {
+    std::fprintf(stderr, "bench_pointer: the tablet's packets were not taken\n");
+    kill(pid, SIGTERM);
+    return 3;
+  }
+  usleep(100000);
+  const Place pa = QueryPointer(c, screen->root);
+  waitSent(kRest + kRest / 2);
+  usleep(100000);
+  const Place pb = QueryPointer(c, screen->root);
+  if (pa.x == pb.x && pa.y == pb.y) {
+    std::fprintf(stderr, "bench_pointer: the pointer does not follow the tablet\n");
+    kill(pid, SIGTERM);
+    return 3;
+  }
+
+  if (std::getenv("BENCH_POINTER_DEBUG"))
+    std::fprintf(stderr, "A %d,%d B %d,%d sent %d\n", pa.x, pa.y, pb.x, pb.y, line.Sent());
+  // Polled, with a short sleep between queries: the X server may leave a warp in its input
+  // queue until a request arrives, so an event-driven watcher would time the next packet's
+  // request rather than the pointer. Each query costs tens of microseconds.
+  struct Seen {
+    int place;
+    double us;
+  };
+  std::vector<Seen> seen;
+  const int total = 2 * kRest + packets;
+  const Place at[2] = {pa, pb};
+  int where = -1;
+  // Ends when the stream has been sent, or the line has been quiet for half a second.
+  double quietSince = NowUs();
+  int lastSent = -1;
+  const timespec nap{0, kPollNapNs};
+  while (true) {
+    const Place p = QueryPointer(c, screen->root);
+    const double now = NowUs();
+    for (int i = 0; i < 2; ++i) {
+      if (p.x == at[i].x && p.y == at[i].y && where != i) {
+        where = i;
+        if (line.Sent() > 2 * kRest) seen.push_back({i, now});
+      }
+    }
+    const int sent = line.Sent();
+    if (sent != lastSent) {
+      lastSent = sent;
+      quietSince = now;
+    } else if (now - quietSince > (sent >= total ? 300e3 : 500e3)) {
+      break;
+    }
+    if (xcb_connection_has_error(c)) break;
+    nanosleep(&nap, nullptr);
+  }
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+
+  // Each arrival belongs to the newest packet for its place written before it.
+  const std::vector<Written> log = line.Log();
+  std::vector<bool> used(log.size(), false);
+  std::vector<double> latency;
+  for (const Seen& s : seen) {
+    for (size_t k = log.size(); k-- > size_t(2 * kRest);) {
+      if (log[k].us <= s.us && log[k].place == s.place) {
+        if (!used[k]) {
+          used[k] = true;
+          latency.push_back(s.us - log[k].us);
+        }
+        break;
+      }
+    }
+  }
+  const int matched = int(latency.size());
+  auto print = [&](const char* key, double v) {
+    std::printf("pointer_%s_%s %.3f\n", label.c_str(), key, v);
+  };
+  print("p50_us", Percentile(latency, 0.5));
+  print("p99_us", Percentile(latency, 0.99));
+  print("max_us", Percentile(latency, 1.0));
+  print("packets", matched);
+  print("missed", packets - matched);
+  xcb_disconnect(c);
+  return matched >= packets * 9 / 10 ? 0 : 3;
+}
