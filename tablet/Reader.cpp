@@ -62,8 +62,8 @@ int RunReader(IPort& port, const ReaderConfig& config, ITabletSink& sink,
     if (step == PacketAssembler::Step::kComplete) {
       TabletEvent event = DecodeEvent(assembler.Bytes().data(), config);
       event.timeUs = port.NowUs();
+      sink.OnTabletEvent(event);  // first: the pointer and the screens wait on nothing else
       if (config.stats) config.stats->OnPacket(event.timeUs, event.code, event.x, event.y);
-      sink.OnTabletEvent(event);
     } else if (step != PacketAssembler::Step::kStored && config.stats) {
       config.stats->OnAssemblerStep(step, position);  // a stored byte drops nothing
     }
