@@ -12,8 +12,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <time.h>
@@ -30,19 +30,16 @@
 #include <thread>
 #include <vector>
 
-#include "tablet/TabletLink.h"
-#include "tools/emulator/Emulator.h"
-#include "tools/emulator/Stream.h"
+#include "bench/TimedLine.h"
 
 namespace {
 
 constexpr int kRest = 150;  // packets at each calibration place (1.2 s at the line rate)
 constexpr long kPollNapNs = 30'000;
 
+using vellum::bench::MonotonicUs;
 double NowUs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return double(ts.tv_sec) * 1e6 + double(ts.tv_nsec) / 1e3;
+  return MonotonicUs();
 }
 
 struct Written {
@@ -50,75 +47,23 @@ struct Written {
   double us;
 };
 
-// The emulator's engine on our pty; one write a byte, as a UART hands them over.
-class Line {
+// Which place each streamed packet went to and when its last byte left, noted on the line's
+// thread.
+class PlaceLog {
  public:
-  Line(vellum::emu::Stream stream, std::vector<int> places) : places_(std::move(places)) {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
-      throw std::runtime_error("posix_openpt failed");
-    path_ = ::ptsname(master_);
-    slave_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios t{};
-    ::tcgetattr(slave_, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(slave_, TCSANOW, &t);
-    vellum::emu::EmulatorConfig config;
-    config.loop = false;
-    engine_ = std::make_unique<vellum::emu::TabletEmulator>(config, std::move(stream),
-                                                            NowUs() / 1000.0);
-    thread_ = std::thread([this] { Serve(); });
+  explicit PlaceLog(std::vector<int> places) : places_(std::move(places)) {}
+  void Note(double at) {
+    std::lock_guard lock(mutex_);
+    const size_t k = written_.size();
+    if (k < places_.size()) written_.push_back({places_[k], at});
   }
-  ~Line() {
-    stop_ = true;
-    thread_.join();
-    ::close(slave_);
-    ::close(master_);
-  }
-  const std::string& Path() const { return path_; }
-  int Sent() const { return sent_.load(); }
   std::vector<Written> Log() const {
     std::lock_guard lock(mutex_);
     return written_;
   }
 
  private:
-  void Serve() {
-    std::vector<uint8_t> out;
-    while (!stop_) {
-      const double wait = std::clamp(engine_->NextDueMs() - NowUs() / 1000.0, 0.0, 2.0);
-      pollfd p{master_, POLLIN, 0};
-      const timespec ts{0, long(wait * 1e6)};
-      if (::ppoll(&p, 1, &ts, nullptr) > 0 && (p.revents & POLLIN)) {
-        uint8_t in[64];
-        const ssize_t n = ::read(master_, in, sizeof in);
-        for (ssize_t i = 0; i < n; ++i) engine_->Receive(in[i], NowUs() / 1000.0);
-      }
-      out.clear();
-      engine_->Transmit(NowUs() / 1000.0, out);
-      const bool streaming = engine_->Streaming();
-      for (uint8_t byte : out) {
-        // Stamped just before the write: once it starts the reader may have the byte.
-        const double at = NowUs();
-        if (::write(master_, &byte, 1) != 1) return;
-        if (streaming && assembler_.Push(byte) == vellum::PacketAssembler::Step::kComplete) {
-          std::lock_guard lock(mutex_);
-          const size_t k = written_.size();
-          if (k < places_.size()) written_.push_back({places_[k], at});
-          sent_.fetch_add(1);
-        }
-      }
-    }
-  }
-
   std::vector<int> places_;
-  vellum::PacketAssembler assembler_{7};
-  int master_ = -1, slave_ = -1;
-  std::string path_;
-  std::unique_ptr<vellum::emu::TabletEmulator> engine_;
-  std::thread thread_;
-  std::atomic<bool> stop_{false};
-  std::atomic<int> sent_{0};
   mutable std::mutex mutex_;
   std::vector<Written> written_;
 };
@@ -171,7 +116,9 @@ int main(int argc, char** argv) {
     places.push_back(place);
   }
   stream.front().delayMs = 2000;  // the window is up and painted before the pen comes
-  Line line(stream, places);
+  PlaceLog placeLog(places);
+  vellum::bench::TimedLine line(
+      stream, [&placeLog](const vellum::TabletPacket&, double at) { placeLog.Note(at); });
 
   std::vector<std::string> args(argv + 3, argv + argc);
   args.push_back("--port");
@@ -252,7 +199,7 @@ int main(int argc, char** argv) {
   waitpid(pid, &status, 0);
 
   // Each arrival belongs to the newest packet for its place written before it.
-  const std::vector<Written> log = line.Log();
+  const std::vector<Written> log = placeLog.Log();
   std::vector<bool> used(log.size(), false);
   std::vector<double> latency;
   for (const Seen& s : seen) {

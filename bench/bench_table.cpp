@@ -38,10 +38,11 @@
 #include <thread>
 #include <vector>
 
+#include "bench/TimedLine.h"
 #include "tablet/Detection.h"
+#include "tests/support/TestView.h"
 #include "tools/emulator/Emulator.h"
 #include "tools/emulator/PtyTablet.h"
-#include "tests/support/TestView.h"
 
 namespace {
 
@@ -256,77 +257,23 @@ vellum::emu::Stream IdStream(int packets) {
   return s;
 }
 
-// The emulator's engine on a pty of our own, so that the time each byte leaves is known here.
-class TimedLine {
+// When each numbered packet's last byte left, noted on the line's thread.
+class WrittenTimes {
  public:
-  explicit TimedLine(int packets) : written_(size_t(packets), -1.0) {
-    vellum::emu::EmulatorConfig config;
-    config.loop = false;
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
-      throw std::runtime_error("posix_openpt failed");
-    }
-    path_ = ::ptsname(master_);
-    slave_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);  // keeps the line up
-    termios t{};
-    ::tcgetattr(slave_, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(slave_, TCSANOW, &t);
-    engine_ =
-        std::make_unique<vellum::emu::TabletEmulator>(config, IdStream(packets), NowUs() / 1000.0);
-    thread_ = std::thread([this] { Serve(); });
-  }
-  ~TimedLine() {
-    stop_ = true;
-    thread_.join();
-    ::close(slave_);
-    ::close(master_);
-  }
-  const std::string& Path() const { return path_; }
-  double WrittenUs(int id) const {
+  explicit WrittenTimes(int packets) : us_(size_t(packets), -1.0) {}
+  void Note(const vellum::TabletPacket& packet, double at) {
+    const int id = IdOf(packet);
     std::lock_guard<std::mutex> lock(mutex_);
-    return id >= 0 && size_t(id) < written_.size() ? written_[size_t(id)] : -1;
+    if (id >= 0 && size_t(id) < us_.size()) us_[size_t(id)] = at;
   }
-  int Sent() const { return sent_.load(); }
+  double Of(int id) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return id >= 0 && size_t(id) < us_.size() ? us_[size_t(id)] : -1;
+  }
 
  private:
-  void Serve() {
-    vellum::PacketAssembler assembler(7);
-    std::vector<uint8_t> out;
-    while (!stop_) {
-      const double wait = std::clamp(engine_->NextDueMs() - NowUs() / 1000.0, 0.0, 2.0);
-      pollfd p{master_, POLLIN, 0};
-      const timespec ts{0, long(wait * 1e6)};
-      if (::ppoll(&p, 1, &ts, nullptr) > 0 && (p.revents & POLLIN)) {
-        uint8_t in[64];
-        const ssize_t n = ::read(master_, in, sizeof in);
-        for (ssize_t i = 0; i < n; ++i) engine_->Receive(in[i], NowUs() / 1000.0);
-      }
-      out.clear();
-      engine_->Transmit(NowUs() / 1000.0, out);
-      const bool streaming = engine_->Streaming();
-      for (uint8_t b : out) {  // one write a byte, as a UART hands them over
-        // Stamped just before the write: once it starts the reader may have the byte before
-        // this thread runs again.
-        const double at = NowUs();
-        if (::write(master_, &b, 1) != 1) return;
-        if (!streaming || assembler.Push(b) != vellum::PacketAssembler::Step::kComplete) continue;
-        const int id = IdOf(assembler.Packet());
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (id >= 0 && size_t(id) < written_.size()) written_[size_t(id)] = at;
-        sent_.fetch_add(1);
-      }
-    }
-  }
-
-  int master_ = -1, slave_ = -1;
-  std::string path_;
-  std::unique_ptr<vellum::emu::TabletEmulator> engine_;
-  std::thread thread_;
-  std::atomic<bool> stop_{false};
-  std::atomic<int> sent_{0};
   mutable std::mutex mutex_;
-  std::vector<double> written_;
+  std::vector<double> us_;
 };
 
 double ThreadCpuUs(std::thread& t) {
@@ -349,7 +296,9 @@ void LineRate() {
   constexpr int kPackets = 750;  // 6 s at 124 packets a second
   SilentTone tone;
   Stopwatch watch;
-  TimedLine line(kPackets);
+  WrittenTimes sentAt(kPackets);
+  vellum::bench::TimedLine line(IdStream(kPackets), [&sentAt](const vellum::TabletPacket& p,
+                                                              double at) { sentAt.Note(p, at); });
   std::unique_ptr<TestView> view = MakeView(line.Path(), watch, tone);
   view->show();
   PumpUntil([&] { return view->IsLaidOut(); }, 3000);
@@ -376,7 +325,7 @@ void LineRate() {
   const char* logPath = std::getenv("VELLUM_BENCH_LATENCY_LOG");
   std::FILE* log = logPath ? std::fopen(logPath, "w") : nullptr;
   for (const Stopwatch::Done& d : watch.handled) {
-    const double written = line.WrittenUs(d.id);
+    const double written = sentAt.Of(d.id);
     if (log) {
       std::fprintf(log, "%d %.0f %.0f %.0f\n", d.id, written - readerStartUs, d.us - readerStartUs,
                    d.us - written);
