@@ -6,6 +6,13 @@
 #include "view/StatusReadout.h"
 #include "view/VellumView.h"
 
+namespace {
+
+constexpr int kLineRefreshMs = 500;        // the line figures, twice a second
+constexpr int kQuietLineRefreshMs = 5000;  // while no packet comes
+
+}  // namespace
+
 CMainFrame::CMainFrame() {
   // A caption and nothing else: no system menu, no minimise, maximise or close button. The
   // program is left with F4.
@@ -23,7 +30,7 @@ CMainFrame::CMainFrame() {
   m_linePane->setContentsMargins(2, 0, 2, 0);
   bar->addPermanentWidget(m_linePane);
   setStatusBar(bar);
-  m_lineTimer.setInterval(500);
+  m_lineTimer.setInterval(kLineRefreshMs);
   connect(&m_lineTimer, &QTimer::timeout, this, &CMainFrame::RefreshLineQuality);
 }
 
@@ -36,7 +43,19 @@ void CMainFrame::SetView(CVellumView* view) {
 }
 
 void CMainFrame::RefreshLineQuality() {
-  if (m_view) m_linePane->setText(QString::fromStdString(m_view->LineQualityText()));
+  if (!m_view) return;
+  m_linePane->setText(QString::fromStdString(m_view->LineQualityText()));
+  if (!m_view->LineIsQuiet()) {
+    m_lineTimer.setInterval(kLineRefreshMs);
+    return;
+  }
+  // A quiet line's figures change only with its error counters: look seldom, so an idle
+  // program does not wake twice a second; the next packet brings the pane back at once.
+  m_lineTimer.setInterval(kQuietLineRefreshMs);
+  m_view->WakeOnNextPacket([this] {
+    m_lineTimer.start(kLineRefreshMs);
+    RefreshLineQuality();
+  });
 }
 
 QString CMainFrame::LineQualityText() const {

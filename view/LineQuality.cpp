@@ -9,3 +9,13 @@ std::string CVellumView::LineQualityText() const {
   if (m_hPort) figures.lineErrors = m_hPort->LineErrors();
   return vellum::FormatLineFigures(figures, m_packetLength);
 }
+
+bool CVellumView::LineIsQuiet() const {
+  const vellum::LineFigures figures = m_lineStats.Figures(m_hPort ? m_hPort->NowUs() : 0);
+  return figures.rate && *figures.rate == 0;
+}
+
+void CVellumView::WakeOnNextPacket(std::function<void()> wake) {
+  m_packetWake = std::move(wake);
+  m_packetWakeArmed.store(true);
+}

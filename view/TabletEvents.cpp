@@ -1,6 +1,8 @@
 // What a tablet event does on each screen: the values the view keeps for its readouts, the
 // pointer, and the drawing of the current test mode. Runs on the reader thread, one event at a
 // time, and never waits for the UI thread.
+#include <QMetaObject>
+
 #include "base/MulDiv.h"
 #include "view/VellumView.h"
 
@@ -50,6 +52,14 @@ void CVellumView::OnTabletEvent(const vellum::TabletEvent& event) {
   }
   m_packetsHandled.fetch_add(1, std::memory_order_release);
   if (m_options.packetHandled) m_options.packetHandled();
+  if (m_packetWakeArmed.load(std::memory_order_relaxed) && m_packetWakeArmed.exchange(false)) {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (m_packetWake) m_packetWake();
+        },
+        Qt::QueuedConnection);
+  }
 }
 
 // After the trace segment: the picture's buttons, the readouts and, on 5-byte tablets, the pen

@@ -103,6 +103,12 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   void OnTabletEvent(const vellum::TabletEvent& event) override;
   // The line's figures in one short line, for the frame's second status pane. UI thread.
   std::string LineQualityText() const;
+  // True once a second has passed without a packet: the figures then stay as they are until
+  // the next packet. UI thread.
+  bool LineIsQuiet() const;
+  // After this the next packet calls `wake` once, on the UI thread, so a quiet line's pane needs
+  // no timer. UI thread.
+  void WakeOnNextPacket(std::function<void()> wake);
   // A point of the transducer picture in design units, in client pixels: trunc(X0 + dx *
   // scaleX), trunc(Y0 + dy * scaleY) from the picture's anchor (X0, Y0).
   gdi::POINT DesignToClient(int dx, int dy) const;
@@ -288,6 +294,8 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
 
   // The line's figures: fed by the reader, read by the UI thread.
   vellum::LineStats m_lineStats;
+  std::function<void()> m_packetWake;  // UI thread only
+  std::atomic<bool> m_packetWakeArmed{false};
 
   // Packets handled so far (tests and benchmarks wait on it).
   std::atomic<uint32_t> m_packetsHandled{0};

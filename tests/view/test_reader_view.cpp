@@ -125,6 +125,22 @@ TEST(Events, AreScaledToTheClientAndThePointerFollows) {
   }
 }
 
+// The status bar's figures sleep while the line is quiet; only the first packet after may wake
+// them, and on the UI thread.
+TEST(Events, OnlyTheFirstPacketAfterArmingWakesTheFigures) {
+  test::ViewUnderTest v;
+  int wakes = 0;
+  v->OnTabletEvent(Event(*v, 0, 100, 100));
+  test::Pump(10);
+  v->WakeOnNextPacket([&] { ++wakes; });
+  EXPECT_EQ(wakes, 0) << "arming wakes nothing";
+  v->OnTabletEvent(Event(*v, 0, 110, 100));
+  EXPECT_EQ(wakes, 0) << "queued to the UI thread, not called by the reader";
+  v->OnTabletEvent(Event(*v, 0, 120, 100));
+  test::Pump(10);
+  EXPECT_EQ(wakes, 1);
+}
+
 TEST(Events, KeystrokeStoresTheCodeAndTheKeptValuesAndLeavesThePointer) {
   test::ViewUnderTest v;
   v->m_mode = vellum::TestMode::kLinear;
@@ -285,12 +301,14 @@ TEST(ReaderOnPty, LineFiguresFollowTheLine) {
       "1[0-2][0-9]\\.[0-9]/s of 124\\.7 \u00b7 jitter [0-9]+\\.[0-9]{2} ms \u00b7 noise "
       "(moving|[0-9]+\\.[0-9] x [0-9]+\\.[0-9]) \u00b7 garbled 0 \u00b7 line errors n/a");
   EXPECT_TRUE(std::regex_match(running, figures)) << running;
+  EXPECT_FALSE(v->LineIsQuiet());
   ASSERT_TRUE(WaitFor([&] { return v->m_readerEnded.load(); }));
   QElapsedTimer quiet;
   quiet.start();
   ASSERT_TRUE(WaitFor([&] { return v->LineQualityText().starts_with("0/s of 124.7"); }, 3000))
       << v->LineQualityText();
   EXPECT_GE(quiet.elapsed(), 200) << "the last second's figures stay until it has passed";
+  EXPECT_TRUE(v->LineIsQuiet());
   ::testing::internal::GetCapturedStderr();
 }
 
