@@ -144,7 +144,9 @@ def test_open_and_new_repaint_the_view():
         # The document switch repaints: the trace is gone and the view's title is back.
         wait_for(lambda: s.title(s.window) == INFO_TITLE, 3,
                  "the info title after Ctrl+O (%r)" % s.title(s.window))
-        check(red_in(s, AREA_A) == 0, "stroke A survived Ctrl+O")
+        # The title is set before the repaint reaches the X server; a slow (sanitized) build
+        # shows the gap.
+        wait_for(lambda: red_in(s, AREA_A) == 0, 3, "Ctrl+O to clear stroke A")
 
         wait_for(lambda: red_in(s, AREA_B) > 50, 10, "stroke B on the info screen")
         time.sleep(1.0)
