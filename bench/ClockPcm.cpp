@@ -39,14 +39,14 @@ int64_t ElapsedFrames(const ClockPcm& c) {
 }
 
 void ArmTimer(ClockPcm& c, bool on) {
-  itimerspec spec{};
+  itimerspec period{};
   if (on) {
     const long periodNs = long(1000000000LL * int64_t(c.io.period_size) / c.io.rate);
-    spec.it_value.tv_sec = periodNs / 1000000000L;
-    spec.it_value.tv_nsec = periodNs % 1000000000L;
-    spec.it_interval = spec.it_value;
+    period.it_value.tv_sec = periodNs / 1000000000L;
+    period.it_value.tv_nsec = periodNs % 1000000000L;
+    period.it_interval = period.it_value;
   }
-  timerfd_settime(c.timer, 0, &spec, nullptr);
+  timerfd_settime(c.timer, 0, &period, nullptr);
 }
 
 int Start(snd_pcm_ioplug_t* io) {

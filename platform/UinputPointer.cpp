@@ -43,34 +43,34 @@ std::string OpenAdvice(int err) {
 
 }  // namespace
 
-UinputDeviceSpec UinputSpecFor(const vellum::Rect& desktop) {
-  UinputDeviceSpec spec;
-  spec.name = "Vellum tablet pointer";
+UinputDeviceLayout UinputLayoutFor(const vellum::Rect& desktop) {
+  UinputDeviceLayout layout;
+  layout.name = "Vellum tablet pointer";
   // An empty desktop still gets a valid axis (max > min).
-  spec.x = {ABS_X, desktop.left, std::max(desktop.right - 1, desktop.left + 1), kUnitsPerMm};
-  spec.y = {ABS_Y, desktop.top, std::max(desktop.bottom - 1, desktop.top + 1), kUnitsPerMm};
-  spec.keys = {BTN_LEFT, BTN_RIGHT};
-  spec.properties = {INPUT_PROP_POINTER};
-  return spec;
+  layout.x = {ABS_X, desktop.left, std::max(desktop.right - 1, desktop.left + 1), kUnitsPerMm};
+  layout.y = {ABS_Y, desktop.top, std::max(desktop.bottom - 1, desktop.top + 1), kUnitsPerMm};
+  layout.keys = {BTN_LEFT, BTN_RIGHT};
+  layout.properties = {INPUT_PROP_POINTER};
+  return layout;
 }
 
-std::unique_ptr<IUinputDevice> OpenKernelUinput(const UinputDeviceSpec& spec, std::string& why) {
+std::unique_ptr<IUinputDevice> OpenKernelUinput(const UinputDeviceLayout& layout, std::string& why) {
   libevdev* dev = libevdev_new();
   if (!dev) {
     why = "libevdev_new failed";
     return nullptr;
   }
-  libevdev_set_name(dev, spec.name.c_str());
+  libevdev_set_name(dev, layout.name.c_str());
   libevdev_set_id_bustype(dev, BUS_VIRTUAL);
-  for (const UinputAxis& a : {spec.x, spec.y}) {
+  for (const UinputAxis& a : {layout.x, layout.y}) {
     input_absinfo info{};
     info.minimum = a.minimum;
     info.maximum = a.maximum;
     info.resolution = a.resolution;
     libevdev_enable_event_code(dev, EV_ABS, a.code, &info);
   }
-  for (uint16_t key : spec.keys) libevdev_enable_event_code(dev, EV_KEY, key, nullptr);
-  for (uint16_t prop : spec.properties) libevdev_enable_property(dev, prop);
+  for (uint16_t key : layout.keys) libevdev_enable_event_code(dev, EV_KEY, key, nullptr);
+  for (uint16_t prop : layout.properties) libevdev_enable_property(dev, prop);
   libevdev_enable_event_code(dev, EV_SYN, SYN_REPORT, nullptr);
 
   libevdev_uinput* uinput = nullptr;
@@ -84,7 +84,7 @@ std::unique_ptr<IUinputDevice> OpenKernelUinput(const UinputDeviceSpec& spec, st
 }
 
 UinputPointer::UinputPointer(const vellum::Rect& desktop, UinputOpener open)
-    : spec_(UinputSpecFor(desktop)), open_(std::move(open)) {}
+    : spec_(UinputLayoutFor(desktop)), open_(std::move(open)) {}
 
 bool UinputPointer::MoveTo(int32_t x, int32_t y) {
   if (failed_) return false;

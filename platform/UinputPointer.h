@@ -26,14 +26,14 @@ struct UinputAxis {
 };
 
 // What the device declares.
-struct UinputDeviceSpec {
+struct UinputDeviceLayout {
   std::string name;
   UinputAxis x, y;
   std::vector<uint16_t> keys;        // EV_KEY codes
   std::vector<uint16_t> properties;  // INPUT_PROP_*
 };
 
-UinputDeviceSpec UinputSpecFor(const vellum::Rect& desktop);
+UinputDeviceLayout UinputLayoutFor(const vellum::Rect& desktop);
 
 struct InputEvent {
   uint16_t type = 0;
@@ -51,10 +51,10 @@ class IUinputDevice {
 
 // Opens the device; nullptr and `why` (naming the failing call and the fix) when it cannot.
 using UinputOpener =
-    std::function<std::unique_ptr<IUinputDevice>(const UinputDeviceSpec& spec, std::string& why)>;
+    std::function<std::unique_ptr<IUinputDevice>(const UinputDeviceLayout& layout, std::string& why)>;
 
 // The real device through libevdev's uinput helpers, on /dev/uinput.
-std::unique_ptr<IUinputDevice> OpenKernelUinput(const UinputDeviceSpec& spec, std::string& why);
+std::unique_ptr<IUinputDevice> OpenKernelUinput(const UinputDeviceLayout& layout, std::string& why);
 
 class UinputPointer final : public IPointer {
  public:
@@ -63,7 +63,7 @@ class UinputPointer final : public IPointer {
   void Close() override { device_.reset(); }
 
  private:
-  UinputDeviceSpec spec_;
+  UinputDeviceLayout spec_;
   UinputOpener open_;
   std::unique_ptr<IUinputDevice> device_;
   bool failed_ = false;

@@ -83,17 +83,17 @@ std::string ApplyKey(const std::string& key, const std::string& value, bool devi
       return {};
     }
     Holder h;
-    std::string spec = value;
-    if (spec.ends_with(":flock")) {
+    std::string holder = value;
+    if (holder.ends_with(":flock")) {
       h.flock = true;
-      spec.resize(spec.size() - 6);
+      holder.resize(holder.size() - 6);
     }
-    const size_t colon = spec.rfind(':');
-    if (colon == std::string::npos || colon == 0 || !ParseInt(spec.substr(colon + 1), h.pid) ||
+    const size_t colon = holder.rfind(':');
+    if (colon == std::string::npos || colon == 0 || !ParseInt(holder.substr(colon + 1), h.pid) ||
         h.pid <= 0) {
       return "holder must be PROGRAM:PID[:flock] or ?";
     }
-    h.program = spec.substr(0, colon);
+    h.program = holder.substr(0, colon);
     f.holders.push_back(h);
     return {};
   }

@@ -39,7 +39,7 @@ class RecordingDevice final : public IUinputDevice {
 };
 
 UinputOpener OpenInto(Recorded& r) {
-  return [&r](const UinputDeviceSpec&, std::string&) -> std::unique_ptr<IUinputDevice> {
+  return [&r](const UinputDeviceLayout&, std::string&) -> std::unique_ptr<IUinputDevice> {
     ++r.opens;
     return std::make_unique<RecordingDevice>(r);
   };
@@ -78,29 +78,29 @@ TEST(UinputPointer, WritesTheAbsolutePointAndASync) {
 }
 
 TEST(UinputPointer, DeclaresAnAbsolutePointerSpanningTheDesktop) {
-  struct SpecCase {
+  struct LayoutCase {
     vellum::Rect desktop;
     UinputAxis x, y;
   };
-  const SpecCase cases[] = {
+  const LayoutCase cases[] = {
       {{0, 0, 1920, 1080}, {ABS_X, 0, 1919, 4}, {ABS_Y, 0, 1079, 4}},
       {{-1280, -200, 1920, 1080}, {ABS_X, -1280, 1919, 4}, {ABS_Y, -200, 1079, 4}},
       {{0, 0, 0, 0}, {ABS_X, 0, 1, 4}, {ABS_Y, 0, 1, 4}},  // no screen: still a valid axis
   };
-  for (const SpecCase& c : cases) {
-    const UinputDeviceSpec spec = UinputSpecFor(c.desktop);
-    EXPECT_EQ(spec.x, c.x);
-    EXPECT_EQ(spec.y, c.y);
+  for (const LayoutCase& c : cases) {
+    const UinputDeviceLayout layout = UinputLayoutFor(c.desktop);
+    EXPECT_EQ(layout.x, c.x);
+    EXPECT_EQ(layout.y, c.y);
     // Buttons without BTN_TOUCH or a pen tool: libinput takes it for a pointer, not a tablet.
-    EXPECT_EQ(spec.keys, (std::vector<uint16_t>{BTN_LEFT, BTN_RIGHT}));
-    EXPECT_EQ(spec.properties, (std::vector<uint16_t>{INPUT_PROP_POINTER}));
+    EXPECT_EQ(layout.keys, (std::vector<uint16_t>{BTN_LEFT, BTN_RIGHT}));
+    EXPECT_EQ(layout.properties, (std::vector<uint16_t>{INPUT_PROP_POINTER}));
   }
 }
 
 TEST(UinputPointer, ADeviceThatCannotOpenIsTriedOnce) {
   int opens = 0;
   UinputPointer pointer({0, 0, 1024, 768},
-                        [&](const UinputDeviceSpec&, std::string& why) {
+                        [&](const UinputDeviceLayout&, std::string& why) {
                           ++opens;
                           why = "cannot open /dev/uinput (No such file or directory)";
                           return std::unique_ptr<IUinputDevice>();
@@ -142,8 +142,8 @@ TEST(UinputPointer, RealDeviceDeliversTheMove) {
                     "write access): the kernel device is not tested here";
   }
   std::string why;
-  const UinputDeviceSpec spec = UinputSpecFor({0, 0, 1024, 768});
-  std::unique_ptr<IUinputDevice> device = OpenKernelUinput(spec, why);
+  const UinputDeviceLayout layout = UinputLayoutFor({0, 0, 1024, 768});
+  std::unique_ptr<IUinputDevice> device = OpenKernelUinput(layout, why);
   ASSERT_TRUE(device) << why;
   // The node appears when udev has made it; find it by name among the event nodes.
   libevdev* seen = nullptr;
@@ -154,7 +154,7 @@ TEST(UinputPointer, RealDeviceDeliversTheMove) {
       fd = ::open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
       if (fd < 0) continue;
       libevdev* dev = nullptr;
-      if (libevdev_new_from_fd(fd, &dev) == 0 && spec.name == libevdev_get_name(dev)) {
+      if (libevdev_new_from_fd(fd, &dev) == 0 && layout.name == libevdev_get_name(dev)) {
         seen = dev;
       } else {
         if (dev) libevdev_free(dev);
