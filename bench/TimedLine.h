@@ -12,6 +12,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -36,7 +37,8 @@ class TimedLine {
   // handed to the pty.
   using OnPacket = std::function<void(const TabletPacket& packet, double writtenUs)>;
 
-  TimedLine(emu::Stream stream, OnPacket onPacket) : onPacket_(std::move(onPacket)) {
+  TimedLine(emu::Stream stream, OnPacket onPacket, double rateMultiplier = 1.0)
+      : onPacket_(std::move(onPacket)) {
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
       throw std::runtime_error("posix_openpt failed");
@@ -49,6 +51,7 @@ class TimedLine {
     ::tcsetattr(slave_, TCSANOW, &t);
     emu::EmulatorConfig config;
     config.loop = false;
+    config.rateMultiplier = rateMultiplier;
     engine_ =
         std::make_unique<emu::TabletEmulator>(config, std::move(stream), MonotonicUs() / 1000.0);
     thread_ = std::thread([this] { Serve(); });
@@ -100,6 +103,24 @@ class TimedLine {
   std::thread thread_;
   std::atomic<bool> stop_{false};
   std::atomic<int> sent_{0};
+};
+
+// When each numbered packet's last byte left, noted on the line's thread; -1 for one not sent.
+class WrittenTimes {
+ public:
+  explicit WrittenTimes(int packets) : us_(size_t(packets), -1.0) {}
+  void Note(int id, double atUs) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (id >= 0 && size_t(id) < us_.size()) us_[size_t(id)] = atUs;
+  }
+  double Us(int id) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return id >= 0 && size_t(id) < us_.size() ? us_[size_t(id)] : -1;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<double> us_;
 };
 
 }  // namespace vellum::bench

@@ -38,6 +38,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/MemoryLine.h"
 #include "bench/TimedLine.h"
 #include "tablet/Detection.h"
 #include "tests/support/TestView.h"
@@ -190,27 +191,6 @@ std::unique_ptr<TestView> MakeView(const std::string& com1, Stopwatch& watch, Si
   return view;
 }
 
-// The built-in show's bytes, as the port delivers them.
-class ShowPort final : public vellum::IPort {
- public:
-  explicit ShowPort(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
-  vellum::OpenResult Open(int) override { return vellum::OpenResult::kOk; }
-  void Write(const uint8_t*, size_t) override {}
-  vellum::ReadResult ReadByte() override {
-    if (next_ == bytes_.size()) return {};
-    return {true, 1, bytes_[next_++]};
-  }
-  uint32_t InputQueueCount() override { return uint32_t(bytes_.size() - next_); }
-  void Close() override {}
-  bool IsOpen() const override { return true; }
-  void Pause(int) override {}
-  int64_t NowMs() const override { return 0; }
-
- private:
-  std::vector<uint8_t> bytes_;
-  size_t next_ = 0;
-};
-
 void PerPacket() {
   SilentTone tone;
   Stopwatch watch;
@@ -237,7 +217,8 @@ void PerPacket() {
     view->InvalidateAndPaint({0, 0, view->width(), view->height()});
     QCoreApplication::processEvents();
     watch.Clear();
-    ShowPort port(bytes);
+    vellum::bench::MemoryPort port;
+    port.Add(bytes);
     const std::atomic<bool> stop{false};
     vellum::RunReader(port, config, *view, stop, nullptr, &watch);
     QCoreApplication::processEvents();
@@ -256,25 +237,6 @@ vellum::emu::Stream IdStream(int packets) {
   for (int i = 0; i < packets; ++i) vellum::emu::AppendPacket(s, IdPen(i), 7);
   return s;
 }
-
-// When each numbered packet's last byte left, noted on the line's thread.
-class WrittenTimes {
- public:
-  explicit WrittenTimes(int packets) : us_(size_t(packets), -1.0) {}
-  void Note(const vellum::TabletPacket& packet, double at) {
-    const int id = IdOf(packet);
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (id >= 0 && size_t(id) < us_.size()) us_[size_t(id)] = at;
-  }
-  double Of(int id) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return id >= 0 && size_t(id) < us_.size() ? us_[size_t(id)] : -1;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<double> us_;
-};
 
 double ThreadCpuUs(std::thread& t) {
   clockid_t id;
@@ -296,9 +258,10 @@ void LineRate() {
   constexpr int kPackets = 750;  // 6 s at 124 packets a second
   SilentTone tone;
   Stopwatch watch;
-  WrittenTimes sentAt(kPackets);
-  vellum::bench::TimedLine line(IdStream(kPackets), [&sentAt](const vellum::TabletPacket& p,
-                                                              double at) { sentAt.Note(p, at); });
+  vellum::bench::WrittenTimes sentAt(kPackets);
+  vellum::bench::TimedLine line(
+      IdStream(kPackets),
+      [&sentAt](const vellum::TabletPacket& p, double at) { sentAt.Note(IdOf(p), at); });
   std::unique_ptr<TestView> view = MakeView(line.Path(), watch, tone);
   view->show();
   PumpUntil([&] { return view->IsLaidOut(); }, 3000);
@@ -325,7 +288,7 @@ void LineRate() {
   const char* logPath = std::getenv("VELLUM_BENCH_LATENCY_LOG");
   std::FILE* log = logPath ? std::fopen(logPath, "w") : nullptr;
   for (const Stopwatch::Done& d : watch.handled) {
-    const double written = sentAt.Of(d.id);
+    const double written = sentAt.Us(d.id);
     if (log) {
       std::fprintf(log, "%d %.0f %.0f %.0f\n", d.id, written - readerStartUs, d.us - readerStartUs,
                    d.us - written);

@@ -7,11 +7,8 @@
 //   idle_cpu_pct  the reader thread's CPU while the tablet is quiet (target: under 0.5)
 //   peak_rss_mb   the process's peak resident memory
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <poll.h>
 #include <pthread.h>
 #include <sys/resource.h>
-#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -26,8 +23,9 @@
 #include <thread>
 #include <vector>
 
-#include "tools/emulator/Emulator.h"
+#include "bench/TimedLine.h"
 #include "tests/support/TestView.h"
+#include "tools/emulator/Emulator.h"
 
 namespace {
 
@@ -45,89 +43,6 @@ vellum::emu::Pen PenOf(int i) {
 int IdOf(const vellum::TabletPacket& p) {
   return ((p.y - 100) / 50) * 5000 + p.x;
 }
-
-// The emulated tablet on a pty of our own, so that the moment each packet's last byte is
-// written is known here.
-class TimedTablet {
- public:
-  TimedTablet(int packets, double rateMultiplier) {
-    vellum::emu::Stream stream;
-    for (int i = 0; i < packets; ++i) vellum::emu::AppendPacket(stream, PenOf(i), 7);
-    vellum::emu::EmulatorConfig config;
-    config.loop = false;
-    config.rateMultiplier = rateMultiplier;
-    written_.assign(size_t(packets), -1.0);
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
-      throw std::runtime_error("posix_openpt failed");
-    }
-    path_ = ::ptsname(master_);
-    slave_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);  // keeps the line up
-    termios t{};
-    ::tcgetattr(slave_, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(slave_, TCSANOW, &t);
-    emulator_ = std::make_unique<vellum::emu::TabletEmulator>(config, std::move(stream), NowMs());
-    thread_ = std::thread([this] { Serve(); });
-  }
-  ~TimedTablet() {
-    stop_ = true;
-    thread_.join();
-    ::close(slave_);
-    ::close(master_);
-  }
-  const std::string& Path() const { return path_; }
-  double WrittenMs(int id) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return id >= 0 && size_t(id) < written_.size() ? written_[size_t(id)] : -1;
-  }
-  bool Streaming() const { return streaming_; }
-
- private:
-  void Serve() {
-    vellum::PacketAssembler assembler(7);
-    std::vector<uint8_t> out;
-    while (!stop_) {
-      const double now = NowMs();
-      const double wait = std::clamp(emulator_->NextDueMs() - now, 0.0, 5.0);
-      pollfd p{master_, POLLIN, 0};
-      const timespec ts{0, long(wait * 1e6)};
-      if (::ppoll(&p, 1, &ts, nullptr) > 0 && (p.revents & POLLIN)) {
-        uint8_t in[64];
-        const ssize_t n = ::read(master_, in, sizeof in);
-        for (ssize_t i = 0; i < n; ++i) emulator_->Receive(in[i], NowMs());
-      }
-      out.clear();
-      emulator_->Transmit(NowMs(), out);
-      if (out.empty()) continue;
-      const bool stream = emulator_->Streaming();
-      size_t done = 0;
-      while (done < out.size()) {
-        const ssize_t n = ::write(master_, out.data() + done, out.size() - done);
-        if (n <= 0) break;
-        done += size_t(n);
-      }
-      const double at = NowMs();
-      if (!stream) continue;
-      streaming_ = true;
-      std::lock_guard<std::mutex> lock(mutex_);
-      for (uint8_t b : out) {
-        if (assembler.Push(b) != vellum::PacketAssembler::Step::kComplete) continue;
-        const int id = IdOf(assembler.Packet());
-        if (id >= 0 && size_t(id) < written_.size()) written_[size_t(id)] = at;
-      }
-    }
-  }
-
-  int master_ = -1, slave_ = -1;
-  std::string path_;
-  std::unique_ptr<vellum::emu::TabletEmulator> emulator_;
-  std::thread thread_;
-  std::atomic<bool> stop_{false};
-  std::atomic<bool> streaming_{false};
-  mutable std::mutex mutex_;
-  std::vector<double> written_;
-};
 
 // Watches the reader: the tap sees each byte as it is read, the hook the end of each packet.
 class Probe : public vellum::IByteTap {
@@ -199,7 +114,12 @@ void BM_ViewReaderStream(benchmark::State& state) {
   const double rate = double(state.range(0));
   const int packets = int(state.range(1));
   for (auto _ : state) {
-    TimedTablet tablet(packets, rate);
+    vellum::emu::Stream stream;
+    for (int i = 0; i < packets; ++i) vellum::emu::AppendPacket(stream, PenOf(i), 7);
+    vellum::bench::WrittenTimes written(packets);
+    vellum::bench::TimedLine tablet(
+        std::move(stream),
+        [&written](const vellum::TabletPacket& p, double at) { written.Note(IdOf(p), at); }, rate);
     Probe probe;
     TestView view(Options(tablet.Path(), probe));
     view.resize(1920, 1040);
@@ -223,8 +143,8 @@ void BM_ViewReaderStream(benchmark::State& state) {
     std::vector<double> handle, latency;
     for (const Probe::Sample& s : probe.samples_) {
       handle.push_back((s.handledMs - s.readMs) * 1000.0);
-      const double written = tablet.WrittenMs(s.id);
-      if (written >= readerStartMs) latency.push_back((s.handledMs - written) * 1000.0);
+      const double writtenMs = written.Us(s.id) / 1000.0;
+      if (writtenMs >= readerStartMs) latency.push_back((s.handledMs - writtenMs) * 1000.0);
     }
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
