@@ -346,3 +346,12 @@ class Session:
         if self.emulator and self.emulator.poll() is None:
             self.emulator.send_signal(sig)
             self.emulator.wait()
+
+
+def run_tests(namespace, only=()):
+    """Runs a test file's test_* functions in order (only those named in `only`, if any)."""
+    for name, test in list(namespace.items()):
+        if name.startswith("test_") and callable(test) and (not only or name in only):
+            t0 = time.monotonic()
+            test()
+            print("ok %s (%.1f s)" % (name, time.monotonic() - t0))

@@ -196,8 +196,4 @@ def test_hang_up_is_on_disk_within_a_second_and_replays():
 
 
 if __name__ == "__main__":
-    for name, test in list(globals().items()):
-        if name.startswith("test_") and callable(test):
-            t0 = time.monotonic()
-            test()
-            print("ok %s (%.1f s)" % (name, time.monotonic() - t0))
+    e2e.run_tests(globals())

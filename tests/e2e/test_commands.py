@@ -241,8 +241,4 @@ def test_frame_shows_the_program_icon():
 
 
 if __name__ == "__main__":
-    for name, test in list(globals().items()):
-        if name.startswith("test_") and callable(test):
-            t0 = time.monotonic()
-            test()
-            print("ok %s (%.1f s)" % (name, time.monotonic() - t0))
+    e2e.run_tests(globals())

@@ -199,8 +199,4 @@ def test_no_display():
 
 
 if __name__ == "__main__":
-    for name, test in list(globals().items()):
-        if name.startswith("test_") and callable(test):
-            t0 = time.monotonic()
-            test()
-            print("ok %s (%.1f s)" % (name, time.monotonic() - t0))
+    e2e.run_tests(globals())

@@ -86,9 +86,4 @@ def test_hang_up_mid_packet_leaves_the_window():
 
 
 if __name__ == "__main__":
-    only = sys.argv[3:]
-    for name, test in list(globals().items()):
-        if name.startswith("test_") and callable(test) and (not only or name in only):
-            t0 = time.monotonic()
-            test()
-            print("ok %s (%.1f s)" % (name, time.monotonic() - t0))
+    e2e.run_tests(globals(), sys.argv[3:])

@@ -123,10 +123,6 @@ def test_exclusive_port_is_skipped_for_other_users():
 
 if __name__ == "__main__":
     try:
-        for name, test in list(globals().items()):
-            if name.startswith("test_") and callable(test):
-                t0 = time.monotonic()
-                test()
-                print("ok %s (%.1f s)" % (name, time.monotonic() - t0))
+        e2e.run_tests(globals())
     finally:
         shutil.rmtree(tmp, ignore_errors=True)

@@ -145,9 +145,4 @@ def test_close_while_streaming_releases_the_port():
 
 
 if __name__ == "__main__":
-    only = sys.argv[3:]
-    for name, test in list(globals().items()):
-        if name.startswith("test_") and callable(test) and (not only or name in only):
-            t0 = time.monotonic()
-            test()
-            print("ok %s (%.1f s)" % (name, time.monotonic() - t0))
+    e2e.run_tests(globals(), sys.argv[3:])

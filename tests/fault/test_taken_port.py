@@ -3,7 +3,6 @@ program says why, in a message box and on stderr, and ends with status 1 (it use
 silently with status 0)."""
 
 import os
-import time
 import tty
 
 import e2e
@@ -48,8 +47,4 @@ def test_port_taken_before_the_final_open():
 
 
 if __name__ == "__main__":
-    for name, test in list(globals().items()):
-        if name.startswith("test_") and callable(test):
-            t0 = time.monotonic()
-            test()
-            print("ok %s (%.1f s)" % (name, time.monotonic() - t0))
+    e2e.run_tests(globals())
