@@ -5,12 +5,10 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
-#include <thread>
 
-#include "capture/CaptureFlushTicker.h"
+#include "base/Ticker.h"
+#include "capture/CaptureRecorder.h"
 #include "tablet/Detection.h"
 #include "tablet/LineStats.h"
 
@@ -40,49 +38,6 @@ extern "C" void OnStopSignal(int) {
   g_stop->store(true, std::memory_order_relaxed);
   g_waker->Wake();  // a write(2): safe here
 }
-
-// --stats: the line's figures on `err` once a second, from a thread of its own (the reader may
-// sleep for as long as the line is quiet). It also asks the port for its error counts, which
-// the port allows while the reader reads; it is gone before the port closes.
-class StatsPrinter {
- public:
-  StatsPrinter(const LineStats& stats, const IPort& port, int packetLength, std::ostream& err)
-      : stats_(stats), port_(port), packetLength_(packetLength), err_(err), thread_([this] {
-          Run();
-        }) {}
-  ~StatsPrinter() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      done_ = true;
-    }
-    wake_.notify_one();
-    thread_.join();
-  }
-  StatsPrinter(const StatsPrinter&) = delete;
-  StatsPrinter& operator=(const StatsPrinter&) = delete;
-
- private:
-  void Run() {
-    auto next = std::chrono::steady_clock::now();
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      next += std::chrono::seconds(1);
-      if (wake_.wait_until(lock, next, [this] { return done_; })) return;
-      LineFigures figures = stats_.Figures(port_.NowUs());
-      figures.lineErrors = port_.LineErrors();
-      err_ << FormatLineFigures(figures, packetLength_) << '\n' << std::flush;
-    }
-  }
-
-  const LineStats& stats_;
-  const IPort& port_;
-  const int packetLength_;
-  std::ostream& err_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool done_ = false;
-  std::thread thread_;  // last: starts once the members above exist
-};
 
 }  // namespace
 
@@ -148,11 +103,23 @@ int RunMonitorCommand(IPort& port, const MonitorSetup& setup, std::ostream& out,
   config.stats = &lineStats;
   PacketPrinter printer(out, recording ? &recorder : nullptr, setup.clock, &stop);
   {
-    std::unique_ptr<CaptureFlushTicker> ticker;
-    if (recording) ticker = std::make_unique<CaptureFlushTicker>(recorder);
-    std::unique_ptr<StatsPrinter> statsPrinter;
+    // The recording's own flushes only run when bytes arrive; a quiet line would leave its last
+    // reads in memory.
+    std::unique_ptr<Ticker> flushes;
+    if (recording) {
+      flushes =
+          std::make_unique<Ticker>(std::chrono::microseconds(CaptureRecorder::kFlushIntervalUs),
+                                   [&recorder] { recorder.Flush(); });
+    }
+    // The port allows asking for its error counts while the reader reads; the ticker is gone
+    // before the port closes.
+    std::unique_ptr<Ticker> figures;
     if (setup.stats) {
-      statsPrinter = std::make_unique<StatsPrinter>(lineStats, port, info.packetLength, err);
+      figures = std::make_unique<Ticker>(std::chrono::seconds(1), [&] {
+        LineFigures now = lineStats.Figures(port.NowUs());
+        now.lineErrors = port.LineErrors();
+        err << FormatLineFigures(now, info.packetLength) << '\n' << std::flush;
+      });
     }
     RunReader(port, config, printer, stop, setup.waker, &printer);
   }

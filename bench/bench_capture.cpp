@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "ReaderFakes.h"
-#include "capture/CaptureFlushTicker.h"
+#include "base/Ticker.h"
 #include "capture/CaptureRecorder.h"
 #include "tablet/Reader.h"
 #include "tests/tablet/Pty.h"
@@ -68,7 +68,8 @@ class Recording {
   explicit Recording(const std::string& path) {
     if (!recorder_.Open(path).empty()) return;
     recorder_.SetHeader(CaptureHeaderFor(TabletInfo{1, 7, 5000, 3750}, "/dev/pts/0"));
-    ticker_ = std::make_unique<CaptureFlushTicker>(recorder_);
+    ticker_ = std::make_unique<Ticker>(std::chrono::microseconds(CaptureRecorder::kFlushIntervalUs),
+                                       [this] { recorder_.Flush(); });
   }
   ~Recording() {
     ticker_.reset();
@@ -78,7 +79,7 @@ class Recording {
 
  private:
   CaptureRecorder recorder_;
-  std::unique_ptr<CaptureFlushTicker> ticker_;  // set once the file is open
+  std::unique_ptr<Ticker> ticker_;  // set once the file is open
 };
 
 std::unique_ptr<Recording> MaybeRecorder(bool record, const std::string& path) {
