@@ -16,7 +16,6 @@ TEST(CommandLine, PortOptions) {
       {{"--ports="}, "--ports: only 'auto' is accepted, got ''"},
       {{"--ports"}, "--ports: expected auto"},
       {{"--list-ports", "--probe"}, "--list-ports stands alone, not with --probe"},
-      {{"--monitor", "--list-ports"}, "--list-ports stands alone, not with --monitor"},
       {{"--port", "1=/x", "--list-ports"}, "--list-ports stands alone, not with --port"},
   };
   for (const auto& [args, error] : rows) {
