@@ -1,17 +1,13 @@
 #include "gdi/DirtyArea.h"
 
-#include <algorithm>
 #include <cstdint>
+
+#include "gdi/Gdi.h"  // UnionRect
 
 namespace gdi {
 namespace {
 
 using vellum::Rect;
-
-Rect Union(const Rect& a, const Rect& b) {
-  return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
-          std::max(a.bottom, b.bottom)};
-}
 
 // Sharing an edge counts: two abutting copies cost more than one.
 bool OverlapOrTouch(const Rect& a, const Rect& b) {
@@ -39,7 +35,7 @@ void DirtyArea::Add(const Rect& rect) {
       // Full: fold into the rectangle whose union with this one adds the least area.
       int64_t best = INT64_MAX;
       for (size_t i = 0; i < count_; ++i) {
-        const int64_t growth = Area(Union(rects_[i], r)) - Area(rects_[i]);
+        const int64_t growth = Area(UnionRect(rects_[i], r)) - Area(rects_[i]);
         if (growth < best) {
           best = growth;
           merge = i;
@@ -48,7 +44,7 @@ void DirtyArea::Add(const Rect& rect) {
     }
     if (merge == count_) break;
     // The union may now reach others: take it out and look again.
-    r = Union(rects_[merge], r);
+    r = UnionRect(rects_[merge], r);
     rects_[merge] = rects_[--count_];
   }
   rects_[count_++] = r;
@@ -61,7 +57,7 @@ void DirtyArea::Add(const DirtyArea& other) {
 Rect DirtyArea::Bounds() const {
   if (count_ == 0) return {};
   Rect b = rects_[0];
-  for (size_t i = 1; i < count_; ++i) b = Union(b, rects_[i]);
+  for (size_t i = 1; i < count_; ++i) b = UnionRect(b, rects_[i]);
   return b;
 }
 
