@@ -61,12 +61,13 @@ std::string RateText(const std::optional<double>& rate) {
   return Fixed(*rate, 1) + "/s";
 }
 
-}  // namespace
-
+// Packets a second the line carries at most: 9600 baud, 11 bits a byte (start, 8 data, parity,
+// stop). 124.7 for 7-byte packets, 174.5 for 5-byte ones.
 double LineCeiling(int packetLength) {
   return packetLength > 0 ? 9600.0 / (11.0 * packetLength) : 0;
 }
 
+// Rate, jitter and noise of one second (the other fields are left alone).
 void ComputeSecondFigures(const SecondSums& s, LineFigures& out) {
   // Measured on the gaps, so a second that holds 124 or 125 packets of a steady stream reads the
   // same; without a gap to measure, the count is all there is (0 or 1).
@@ -87,6 +88,8 @@ void ComputeSecondFigures(const SecondSums& s, LineFigures& out) {
     out.noise = {NoiseFigure::Kind::kStill, x, y};
   }
 }
+
+}  // namespace
 
 std::string FormatLineFigures(const LineFigures& f, int packetLength) {
   return RateText(f.rate) + " of " + Fixed(LineCeiling(packetLength), 1) + kDot + "jitter " +

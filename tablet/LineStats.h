@@ -21,10 +21,6 @@ namespace vellum {
 
 inline constexpr int64_t kStatsSecondUs = 1'000'000;
 
-// Packets a second the line carries at most: 9600 baud, 11 bits a byte (start, 8 data, parity,
-// stop). 124.7 for 7-byte packets, 174.5 for 5-byte ones.
-double LineCeiling(int packetLength);
-
 // Sums over the packets of one second. Positions are summed as offsets from the second's first
 // packet: small at rest, and exact in 64 bits however many packets come.
 struct SecondSums {
@@ -54,9 +50,6 @@ struct LineFigures {
   uint64_t garbled = 0;                       // since the port was opened
   std::optional<LineErrorCounts> lineErrors;  // the port's, since it was opened; nullopt: n/a
 };
-
-// Rate, jitter and noise of one second (the other fields are left alone).
-void ComputeSecondFigures(const SecondSums& second, LineFigures& out);
 
 // One short line: "124.6/s of 124.7 · jitter 0.02 ms · noise 0.4 x 0.5 · garbled 0 ·
 // line errors 0". A figure that cannot be given reads "-".
