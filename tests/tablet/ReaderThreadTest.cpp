@@ -17,6 +17,8 @@
 namespace vellum::test {
 namespace {
 
+using namespace std::chrono_literals;
+
 TEST(ReaderThread, PacketsFlowAndStopWakesTheWait) {
   Pty pty;
   ASSERT_TRUE(pty.ok());
@@ -55,68 +57,56 @@ TEST(ReaderThread, PacketsFlowAndStopWakesTheWait) {
 // A line over a pipe that counts the reader's reads: what an idle tablet costs.
 class PipePort final : public IPort {
  public:
-  PipePort() {
-    if (::pipe2(fds_, O_NONBLOCK | O_CLOEXEC) != 0) fds_[0] = fds_[1] = -1;
-  }
+  PipePort() { EXPECT_EQ(::pipe2(fds_, O_NONBLOCK | O_CLOEXEC), 0); }
   ~PipePort() override {
-    ::close(fds_[0]);
-    ::close(fds_[1]);
+    for (int fd : fds_) ::close(fd);
   }
-  void Send(std::vector<uint8_t> bytes) {
-    EXPECT_EQ(::write(fds_[1], bytes.data(), bytes.size()), ssize_t(bytes.size()));
+  void Send(std::vector<uint8_t> b) {
+    EXPECT_EQ(::write(fds_[1], b.data(), b.size()), ssize_t(b.size()));
   }
-  int Reads() const { return reads_.load(); }
-
-  OpenResult Open(int) override { return OpenResult::kOk; }
-  void Write(const uint8_t*, size_t) override {}
   ReadResult ReadByte() override {
-    reads_.fetch_add(1);
+    ++reads;
     uint8_t b = 0;
     const ssize_t n = ::read(fds_[0], &b, 1);
-    if (n == 1) return {true, 1, b};
-    return {n < 0 && errno == EAGAIN, 0, 0};
+    return n == 1 ? ReadResult{true, 1, b} : ReadResult{n < 0 && errno == EAGAIN, 0, 0};
   }
+  void Pause(int) override { ADD_FAILURE() << "a port with a descriptor is waited on, not paused"; }
+  int PollFd() const override { return fds_[0]; }
+  OpenResult Open(int) override { return OpenResult::kOk; }
+  void Write(const uint8_t*, size_t) override {}
   uint32_t InputQueueCount() override { return 0; }
   void Close() override {}
   bool IsOpen() const override { return true; }
-  void Pause(int) override { ADD_FAILURE() << "a port with a descriptor is waited on, not paused"; }
   int64_t NowMs() const override { return 0; }
-  int PollFd() const override { return fds_[0]; }
+  std::atomic<int> reads{0};
 
  private:
-  int fds_[2];
-  std::atomic<int> reads_{0};
+  int fds_[2] = {-1, -1};
 };
 
-bool SettlesAt(const PipePort& port, int reads) {
-  // The loop is free-running until it blocks; give it time to show any further read.
-  for (int i = 0; i < 200 && port.Reads() < reads; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  std::this_thread::sleep_for(std::chrono::milliseconds(40));
-  return port.Reads() == reads;
-}
-
-// An idle line costs one read, then no wake-up until a byte or a stop: the old bounded wait read
-// eight times in those 40 ms. A filler byte still buys exactly one bounded pause.
+// An idle line costs one read, then no wake-up until a byte or a stop (a bounded wait would read
+// again within the 40 ms each step watches); a filler byte buys exactly one bounded pause.
 TEST(ReaderThread, IdleLineWaitsWithoutWakingUp) {
   PipePort port;
   RecordingSink sink;
   std::atomic<bool> stop{false};
   Waker waker;
   std::thread reader([&] { RunReader(port, {1024, 768, 5000, 3750, 7}, sink, stop, &waker); });
-  EXPECT_TRUE(SettlesAt(port, 1)) << port.Reads() << " reads";
-
-  port.Send(Packet7(1, 2500, 1875, 300));  // 7 reads, then one empty read and the wait again
-  EXPECT_TRUE(SettlesAt(port, 9)) << port.Reads() << " reads";
+  const auto settlesAt = [&](int reads) {
+    for (int i = 0; i < 200 && port.reads < reads; ++i) std::this_thread::sleep_for(1ms);
+    std::this_thread::sleep_for(40ms);  // time to show any further read
+    EXPECT_EQ(port.reads, reads);
+  };
+  settlesAt(1);
+  port.Send(Packet7(1, 2500, 1875, 300));  // 7 reads, one empty read, the wait again
+  settlesAt(9);
   EXPECT_EQ(sink.count.load(), 1);
-
   port.Send({0x80});  // the filler, its pause, one empty read
-  EXPECT_TRUE(SettlesAt(port, 11)) << port.Reads() << " reads";
-
+  settlesAt(11);
   stop = true;
   waker.Wake();
   reader.join();
-  EXPECT_EQ(port.Reads(), 11) << "the stop ended the wait without another read";
+  EXPECT_EQ(port.reads, 11) << "the stop ended the wait without another read";
 }
 
 // The hang-up of the line (adapter unplugged) ends the loop by itself.
