@@ -98,30 +98,21 @@ TEST(Surface, GrowsInPlaceKeepingItsPixelsAndItsDcs) {
   EXPECT_EQ(s.Width(), 6);
 }
 
-}  // namespace
-}  // namespace gdi::test
-
-namespace gdi::test {
-namespace {
-
-struct AreaCase {
-  const char* name;
-  std::vector<RECT> added;
-  std::vector<RECT> kept;  // in any order
-};
-
 // What a presentation copies: separate rectangles stay apart, overlapping or abutting ones
 // become one, and a full set folds where it grows least.
 TEST(DirtyArea, KeepsAFewRectanglesNotTheirBounds) {
   std::vector<RECT> eight;
   for (int i = 0; i < 8; ++i) eight.push_back({i * 100, 0, i * 100 + 10, 10});
-  std::vector<RECT> ninth = eight;
+  std::vector<RECT> ninth = eight, folded = eight;
   ninth.push_back({712, 0, 720, 10});  // nearest the last one
-  std::vector<RECT> folded(eight.begin(), eight.end() - 1);
-  folded.push_back({700, 0, 720, 10});
-  const AreaCase cases[] = {
+  folded.back() = {700, 0, 720, 10};
+  const struct {
+    const char* name;
+    std::vector<RECT> added, kept;  // kept in any order
+  } cases[] = {
       {"Empty", {{5, 5, 5, 9}, {3, 3, 1, 1}}, {}},
-      {"SegmentAndReadoutStayTwo", {{100, 100, 140, 130}, {1775, 900, 1900, 916}},
+      {"SegmentAndReadoutStayTwo",
+       {{100, 100, 140, 130}, {1775, 900, 1900, 916}},
        {{100, 100, 140, 130}, {1775, 900, 1900, 916}}},
       {"OverlappingMerge", {{0, 0, 10, 10}, {5, 5, 20, 20}}, {{0, 0, 20, 20}}},
       {"AbuttingMerge", {{0, 0, 10, 10}, {10, 0, 20, 10}}, {{0, 0, 20, 10}}},
@@ -131,27 +122,24 @@ TEST(DirtyArea, KeepsAFewRectanglesNotTheirBounds) {
       {"EightFit", eight, eight},
       {"NinthFoldsIntoTheNearest", ninth, folded},
   };
-  for (const AreaCase& c : cases) {
+  auto sorted = [](std::vector<RECT> v) {
+    std::ranges::sort(v, {},
+                      [](const RECT& r) { return std::tie(r.left, r.top, r.right, r.bottom); });
+    return v;
+  };
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    gdi::DirtyArea area;
-    for (const RECT& r : c.added) area.Add(r);
-    std::vector<RECT> kept(area.begin(), area.end());
-    auto order = [](const RECT& a, const RECT& b) {
-      return std::tie(a.left, a.top, a.right, a.bottom) < std::tie(b.left, b.top, b.right, b.bottom);
-    };
-    std::vector<RECT> want = c.kept;
-    std::sort(kept.begin(), kept.end(), order);
-    std::sort(want.begin(), want.end(), order);
-    EXPECT_EQ(kept, want);
-    EXPECT_EQ(area.IsEmpty(), want.empty());
+    DirtyArea area;
     RECT bounds{};
-    for (const RECT& r : c.added) bounds = UnionRect(bounds, r);
+    for (const RECT& r : c.added) {
+      area.Add(r);
+      bounds = UnionRect(bounds, r);
+    }
+    EXPECT_EQ(sorted({area.begin(), area.end()}), sorted(c.kept));
+    EXPECT_EQ(area.IsEmpty(), c.kept.empty());
     EXPECT_EQ(area.Bounds(), bounds) << "nothing drawn is lost";
   }
-}
-
-// One DC drawing at two far places (a readout's two lines) reports them apart.
-TEST(DirtyArea, DcKeepsFarDrawingsApart) {
+  // A DC drawing at two far places (a readout's two lines) reports them apart.
   Surface s(400, 300);
   DC dc(s);
   dc.FillRect({10, 10, 20, 20}, StockWhiteBrush());

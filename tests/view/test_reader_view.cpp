@@ -41,66 +41,64 @@ bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
   return true;
 }
 
-struct ScreenCase {
-  const char* name;
-  int model;
-  uint32_t mode;
-  int transducer;
-  int code;
-  bool stored;     // the status copies hold the packet's values
-  bool pointer;    // the pointer is asked to the packet's point
-  bool trace;      // the trace takes the point as its last
-  bool indicator;  // the picture's buttons (or the Keystroke circles) show the code
-  bool readout;    // the side panel's button line shows the code
-};
+// What each screen does with one packet, on a view that has seen none before.
+TEST(Screens, EachDoesItsShareOfAnEvent) {
+  const struct {
+    const char* name;
+    int model;
+    uint32_t mode;
+    int transducer;
+    int code;
+    bool stored;     // the status copies hold the packet's values
+    bool pointer;    // the pointer is asked to the packet's point
+    bool trace;      // the trace takes the point as its last
+    bool indicator;  // the picture's buttons (or the Keystroke circles) show the code
+    bool readout;    // the side panel's button line shows the code
+  } cases[] = {
+      // Tablet (2500, 1875) with pressure 300 is client (512, 384) on a 1024 x 768 client.
+      {"InfoSevenByte", 7, 0, 4, 1, false, true, true, true, true},
+      {"InfoSevenByteCodeSix", 7, 0, 4, 6, false, true, true, false, false},
+      {"InfoFiveByteCursor", 5, 0, 4, 2, false, true, true, true, true},
+      {"InfoFiveByteTwoButton", 5, 0, 2, 3, false, true, true, true, true},
+      {"InfoFiveByteThreeButton", 5, 0, 3, 1, false, true, true, true, true},
+      {"InfoFiveByteNoTransducer", 5, 0, 1, 2, false, true, true, false, true},
+      {"Linear", 7, 1, 4, 3, true, true, true, false, false},
+      {"Shake", 5, 3, 4, 1, true, true, false, false, false},
+      {"Keystroke", 7, 4, 4, 5, false, false, false, true, false},
+      {"NoSuchScreen", 5, 5, 4, 5, true, false, false, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::ViewUnderTest v({c.model});
+    // A packet on the Linear screen first: what the screen leaves alone keeps its values.
+    v->m_mode = vellum::TestMode::kLinear;
+    v->OnTabletEvent(Event(*v, 0, 100, 200, 500));
+    const Point before = PointerInClient(*v);
+    const int32_t width = v->m_penWidth.load();
+    v->m_mode = vellum::TestMode(c.mode);
+    v->m_transducer = vellum::Transducer(c.transducer);
+    v->m_shownButtons = 99;  // a code no packet carries
+    v->OnTabletEvent(Event(*v, c.code, 2500, 1875, 300));
 
-// Tablet (2500, 1875) with pressure 300 is client (512, 384) on a 1024 x 768 client.
-const ScreenCase kScreens[] = {
-    {"InfoSevenByte", 7, 0, 4, 1, false, true, true, true, true},
-    {"InfoSevenByteCodeSix", 7, 0, 4, 6, false, true, true, false, false},
-    {"InfoSevenByteCodeSeven", 7, 0, 4, 7, false, true, true, false, false},
-    {"InfoFiveByteCursor", 5, 0, 4, 2, false, true, true, true, true},
-    {"InfoFiveByteTwoButton", 5, 0, 2, 3, false, true, true, true, true},
-    {"InfoFiveByteThreeButton", 5, 0, 3, 1, false, true, true, true, true},
-    {"InfoFiveByteNoTransducer", 5, 0, 1, 2, false, true, true, false, true},
-    {"Linear", 7, 1, 4, 3, true, true, true, false, false},
-    {"Pressure", 7, 2, 4, 1, true, true, true, false, false},
-    {"Shake", 5, 3, 4, 1, true, true, false, false, false},
-    {"Keystroke", 7, 4, 4, 5, false, false, false, true, false},
-    {"NoSuchScreen", 5, 5, 4, 5, true, false, false, false, false},
-};
-
-class Screens : public ::testing::TestWithParam<ScreenCase> {};
-
-TEST_P(Screens, EachDoesItsShareOfAnEvent) {
-  const ScreenCase& c = GetParam();
-  test::ViewUnderTest v({c.model});
-  v->m_mode = vellum::TestMode(c.mode);
-  v->m_transducer = vellum::Transducer(c.transducer);
-  v->m_shownButtons = 99;  // a code no packet carries
-  v->OnTabletEvent(Event(*v, c.code, 2500, 1875, 300));
-
-  const int pressure = c.model == 7 ? 300 : 0;
-  EXPECT_EQ(v->m_buttons.load(), c.code);
-  EXPECT_EQ(v->m_statusX.load(), c.stored ? 2500 : 0);
-  EXPECT_EQ(v->m_statusY.load(), c.stored ? 1875 : 0);
-  EXPECT_EQ(v->m_pressure.load(), c.stored ? pressure : 0);
-  EXPECT_EQ(v->PendingPointer() != Point{}, c.pointer);
-  if (c.pointer) {
-    EXPECT_EQ(PointerInClient(*v), (Point{512, 384}));
+    const bool seven = c.model == 7;
+    EXPECT_EQ(v->m_buttons.load(), c.code);
+    EXPECT_EQ(v->m_statusX.load(), c.stored ? 2500 : 100);
+    EXPECT_EQ(v->m_statusY.load(), c.stored ? 1875 : 200);
+    EXPECT_EQ(v->m_pressure.load(), seven ? (c.stored ? 300 : 500) : 0);
+    EXPECT_EQ(PointerInClient(*v), (c.pointer ? Point{512, 384} : before));
+    EXPECT_EQ(v->m_lastPoint == (Point{512, 384}), c.trace);
+    EXPECT_EQ(v->m_shownButtons.load(), c.indicator ? c.code : 99);
+    const std::string button = "Button : " + std::to_string(c.code);
+    EXPECT_EQ(bool(test::TextAt(*v, 1024 - 145, 5 * 768 / 6, button, 0, 0xFFFFFF)), c.readout);
+    if (c.mode == 3) {
+      EXPECT_EQ(v->m_shakeShown, (Point{2500, 1875})) << "the tablet's own Y";
+    }
+    if (c.mode == 4) {
+      EXPECT_EQ(v->m_penWidth.load(), width) << "Keystroke decodes nothing";
+    }
+    EXPECT_EQ(v->m_packetsHandled.load(), 2u);
   }
-  EXPECT_EQ(v->m_lastPoint == (Point{512, 384}), c.trace);
-  EXPECT_EQ(v->m_shownButtons.load(), c.indicator ? c.code : 99);
-  const std::string button = "Button : " + std::to_string(c.code);
-  EXPECT_EQ(bool(test::TextAt(*v, 1024 - 145, 5 * 768 / 6, button, 0, 0xFFFFFF)), c.readout);
-  if (c.mode == 3) {
-    EXPECT_EQ(v->m_shakeShown, (Point{2500, 1875})) << "the tablet's own Y";
-  }
-  EXPECT_EQ(v->m_packetsHandled.load(), 1u);
 }
-
-INSTANTIATE_TEST_SUITE_P(View, Screens, ::testing::ValuesIn(kScreens),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 struct ScaleRow {
   int x, y, pressure;
@@ -141,34 +139,13 @@ TEST(Events, OnlyTheFirstPacketAfterArmingWakesTheFigures) {
   EXPECT_EQ(wakes, 1);
 }
 
-TEST(Events, KeystrokeStoresTheCodeAndTheKeptValuesAndLeavesThePointer) {
+// The reader thread on the in-memory line moves the pointer itself, through the backend, without
+// the UI thread's turn: no event loop runs here while the packets are handled. Its stop closes
+// both ends, unannounced.
+TEST(ReaderOnTheLine, MovesThePointerOnItsOwnThreadAndStopIsNotALostTablet) {
   test::ViewUnderTest v;
-  v->m_mode = vellum::TestMode::kLinear;
-  v->OnTabletEvent(Event(*v, 1, 2500, 1875, 300));
-  const Point pointer = v->PendingPointer();
-  const int32_t width = v->m_penWidth.load();
-
-  v->m_mode = vellum::TestMode::kKeystroke;
-  v->OnTabletEvent(Event(*v, 3, 100, 200, 500));
-  EXPECT_EQ(v->m_buttons.load(), 3);
-  EXPECT_EQ(v->m_statusX.load(), 2500) << "Keystroke decodes nothing";
-  EXPECT_EQ(v->m_statusY.load(), 1875);
-  EXPECT_EQ(v->m_pressure.load(), 300);
-  EXPECT_EQ(v->m_penWidth.load(), width);
-  EXPECT_EQ(v->PendingPointer(), pointer) << "the pointer stays where it is";
-
-  // Back on Linear the next packet is decoded again; Keystroke's was never kept.
-  v->m_mode = vellum::TestMode::kLinear;
-  v->OnTabletEvent(Event(*v, 0, 10, 20, 30));
-  EXPECT_EQ(v->m_statusX.load(), 10);
-  EXPECT_EQ(v->m_pressure.load(), 30);
-}
-
-// The reader moves the pointer itself, through the backend, without the UI thread's turn: no
-// event loop runs here while the packets are handled.
-TEST(ReaderOnTheLine, MovesThePointerOnItsOwnThreadAndClosesItsBackend) {
-  test::ViewUnderTest v;
-  std::vector<uint8_t> stream;
+  // X 2500, Y 1875, pressure 256, code 1, with a filler 0x80 between bytes 3 and 4: kept.
+  std::vector<uint8_t> stream{0x99, 0x44, 0x13, 0x53, 0x80, 0x0E, 0x40, 0x04};
   for (int i = 1; i <= 3; ++i) {
     const auto p = vellum::test::Packet7(1, 1000 * i, 1000 * i, 100);
     stream.insert(stream.end(), p.begin(), p.end());
@@ -176,37 +153,42 @@ TEST(ReaderOnTheLine, MovesThePointerOnItsOwnThreadAndClosesItsBackend) {
   v.line->Send(stream);
   QElapsedTimer timer;
   timer.start();
-  while (v->m_packetsHandled.load() < 3 && timer.elapsed() < 5000) std::this_thread::yield();
-  ASSERT_EQ(v->m_packetsHandled.load(), 3u);
+  while (v->m_packetsHandled.load() < 4 && timer.elapsed() < 5000) std::this_thread::yield();
+  ASSERT_EQ(v->m_packetsHandled.load(), 4u);
   const std::vector<Point> moves = v.pointer->Moves();
-  ASSERT_EQ(moves.size(), 3u);
-  // Tablet (3000, 3000) of 5000 x 3750 on a 1024 x 768 client, plus the client origin.
-  EXPECT_EQ(moves.back(), (Point{614 + v->m_originX.load(), 154 + v->m_originY.load()}));
+  ASSERT_EQ(moves.size(), 4u);
+  // Tablets (2500, 1875) and (3000, 3000) of 5000 x 3750 on a 1024 x 768 client, plus the origin.
+  const Point origin{v->m_originX.load(), v->m_originY.load()};
+  EXPECT_EQ(moves.front(), (Point{512 + origin.x, 384 + origin.y}));
+  EXPECT_EQ(moves.back(), (Point{614 + origin.x, 154 + origin.y}));
   EXPECT_EQ(moves.back(), v->PendingPointer());
   const std::thread::id reader = v->m_readerThread.get_id();
   EXPECT_TRUE(v.pointer->MovedOnlyOn(reader));
   v->StopReader();
   EXPECT_TRUE(v.pointer->ClosedOn(reader)) << "the backend goes with the reader";
+  EXPECT_TRUE(v->m_readerEnded.load());
+  EXPECT_FALSE(v.line->IsOpen());
+  test::Pump(30);
+  EXPECT_EQ(v.frame.status_, "") << "a stop is not a lost tablet";
 }
 
 // Presentation copies what was drawn: a trace segment and the side panel's readout stay apart.
 TEST(Presentation, SegmentAndReadoutAreSmallSeparateCopies) {
   test::ViewUnderTest v;
   test::Pump(20);
-  {
+  auto pending = [&v](bool clear = false) {
     std::lock_guard lock(v->m_presentMutex);
-    v->m_pendingDirty.Clear();
-  }
+    std::vector<vellum::Rect> copies(v->m_pendingDirty.begin(), v->m_pendingDirty.end());
+    if (clear) v->m_pendingDirty.Clear();
+    return copies;
+  };
+  pending(true);
   v->OnTabletEvent(Event(*v, 1, 500, 3000, 300));  // client (102, 154), code 1: the readout
   v->OnTabletEvent(Event(*v, 1, 520, 2990, 300));
-  std::vector<vellum::Rect> pending;
-  {
-    std::lock_guard lock(v->m_presentMutex);
-    pending.assign(v->m_pendingDirty.begin(), v->m_pendingDirty.end());
-  }
-  ASSERT_GE(pending.size(), 2u);
+  const std::vector<vellum::Rect> copies = pending();
+  ASSERT_GE(copies.size(), 2u);
   int64_t area = 0;
-  for (const vellum::Rect& r : pending) {
+  for (const vellum::Rect& r : copies) {
     area += int64_t{r.right - r.left} * (r.bottom - r.top);
     const bool trace = r.left <= 102 && r.right > 104;
     const bool panel = r.right > 1024 - 150;
@@ -215,46 +197,33 @@ TEST(Presentation, SegmentAndReadoutAreSmallSeparateCopies) {
   }
   EXPECT_LT(area, 1024 * 768 / 4) << "copies nearly the size of the window";
   test::Pump(20);
+  EXPECT_TRUE(pending().empty()) << "one update took them all";
   std::lock_guard lock(v->m_presentMutex);
-  EXPECT_TRUE(v->m_pendingDirty.IsEmpty()) << "one update took them all";
   EXPECT_FALSE(v->m_presentQueued);
 }
 
-// The reader thread on the in-memory line: bytes sent while it idles reach the view.
-TEST(ReaderOnTheLine, FillerByteInsideAPacketKeepsThePacket) {
+// The emulated 5000 x 3750 tablet's show on a pty at COM1, read by a view; the line drops after
+// `hangUpAfter` packets (-1: never).
+struct PtyView {
+  static vellum::emu::EmulatorConfig Tablet(int hangUpAfter) {
+    vellum::emu::EmulatorConfig config;
+    config.maxX = 5000;
+    config.maxY = 3750;
+    config.hangUpAfter = hangUpAfter;
+    return config;
+  }
+  explicit PtyView(int hangUpAfter = -1)
+      : tablet(Tablet(hangUpAfter), vellum::emu::DemoStream(5000, 3750, 7)),
+        v(test::ViewUnderTest::OnPty{}, tablet.Path(), 1024, 768) {}
+  vellum::emu::PtyTablet tablet;
   test::ViewUnderTest v;
-  // X 2500, Y 1875, pressure 256, code 1, with 0x80 between bytes 3 and 4.
-  v.line->Send({0x99, 0x44, 0x13, 0x53, 0x80, 0x0E, 0x40, 0x04});
-  ASSERT_TRUE(WaitFor([&] { return v->m_packetsHandled.load() >= 1; }));
-  EXPECT_EQ(v->m_packetsHandled.load(), 1u);
-  EXPECT_EQ(v->m_buttons.load(), 1);
-  EXPECT_EQ(v->m_penWidth.load(), 25);
-  EXPECT_EQ(PointerInClient(*v), (Point{512, 384}));
-}
-
-TEST(ReaderOnTheLine, StopIsNotALostTablet) {
-  test::ViewUnderTest v;
-  v->StopReader();
-  test::Pump(30);
-  EXPECT_EQ(v.frame.status_, "");
-  EXPECT_TRUE(v->m_readerEnded.load());
-  EXPECT_FALSE(v.line->IsOpen());
-}
-
-vellum::emu::EmulatorConfig Tablet7() {
-  vellum::emu::EmulatorConfig config;
-  config.maxX = 5000;
-  config.maxY = 3750;
-  return config;
-}
+};
 
 // Regression: the lost tablet went unsaid; the screens froze with nothing said anywhere.
 TEST(ReaderOnPty, HangUpIsToldAndTheViewGoesOn) {
-  vellum::emu::EmulatorConfig config = Tablet7();
-  config.hangUpAfter = 3;
-  vellum::emu::PtyTablet tablet(config, vellum::emu::DemoStream(5000, 3750, 7));
   ::testing::internal::CaptureStderr();
-  test::ViewUnderTest v(test::ViewUnderTest::OnPty{}, tablet.Path(), 1024, 768);
+  PtyView pty(3);
+  test::ViewUnderTest& v = pty.v;
   const std::string notice = "Tablet on COM1 lost: the line hung up. F4 ends the program.";
   const bool told = WaitFor([&] { return v.frame.status_ == notice; });
   const std::string err = ::testing::internal::GetCapturedStderr();
@@ -262,7 +231,7 @@ TEST(ReaderOnPty, HangUpIsToldAndTheViewGoesOn) {
   EXPECT_TRUE(v->m_readerEnded.load());
   EXPECT_EQ(v->m_packetsHandled.load(), 3u);
   const std::string line =
-      "vellum: tablet on COM1 (" + tablet.Path() + ") lost: the line hung up\n";
+      "vellum: tablet on COM1 (" + pty.tablet.Path() + ") lost: the line hung up\n";
   const size_t at = err.find(line);
   EXPECT_NE(at, std::string::npos) << err;
   EXPECT_EQ(err.find("lost:", at + line.size()), std::string::npos) << "said once: " << err;
@@ -291,11 +260,9 @@ TEST(ReaderOnPty, HangUpIsToldAndTheViewGoesOn) {
 // The second status pane's text: the reader feeds the figures, the UI thread reads them. A pty
 // has no error counters, and a second without packets (the tablet stopped) reads 0/s.
 TEST(ReaderOnPty, LineFiguresFollowTheLine) {
-  vellum::emu::EmulatorConfig config = Tablet7();
-  config.hangUpAfter = 200;
-  vellum::emu::PtyTablet tablet(config, vellum::emu::DemoStream(5000, 3750, 7));
   ::testing::internal::CaptureStderr();
-  test::ViewUnderTest v(test::ViewUnderTest::OnPty{}, tablet.Path(), 1024, 768);
+  PtyView pty(200);
+  test::ViewUnderTest& v = pty.v;
   ASSERT_TRUE(WaitFor([&] { return v->m_packetsHandled.load() >= 160; }));
   const std::string running = v->LineQualityText();
   // Field by field, not std::regex (g++ 12 warns inside it under the sanitizers' -O2) and not
@@ -329,8 +296,8 @@ TEST(ReaderOnPty, LineFiguresFollowTheLine) {
 }
 
 TEST(ReaderOnPty, StopEndsAStreamingReaderAndClosesThePort) {
-  vellum::emu::PtyTablet tablet(Tablet7(), vellum::emu::DemoStream(5000, 3750, 7));
-  test::ViewUnderTest v(test::ViewUnderTest::OnPty{}, tablet.Path(), 1024, 768);
+  PtyView pty;
+  test::ViewUnderTest& v = pty.v;
   ASSERT_TRUE(WaitFor([&] { return v->m_packetsHandled.load() >= 20; }));
   QElapsedTimer timer;
   timer.start();
