@@ -33,20 +33,6 @@ std::optional<PointerKind> ParsePointerKind(std::string_view name) {
   return std::nullopt;
 }
 
-const char* PointerKindName(PointerKind kind) {
-  switch (kind) {
-    case PointerKind::kX11:
-      return "x11";
-    case PointerKind::kUinput:
-      return "uinput";
-    case PointerKind::kNone:
-      return "none";
-    case PointerKind::kAuto:
-      break;
-  }
-  return "auto";
-}
-
 PointerKind ResolvePointerKind(PointerKind requested, std::string_view qtPlatform,
                                bool hasDisplay, bool hasWaylandDisplay) {
   if (requested != PointerKind::kAuto) return requested;

@@ -19,7 +19,6 @@ enum class PointerKind { kAuto, kX11, kUinput, kNone };
 
 // "x11", "uinput" or "none" (the --pointer option); nullopt for anything else.
 std::optional<PointerKind> ParsePointerKind(std::string_view name);
-const char* PointerKindName(PointerKind kind);
 
 class IPointer {
  public:

@@ -183,7 +183,7 @@ TEST(PointerChoice, ByDesktopAndOption) {
   };
   for (const auto& r : rows) {
     EXPECT_EQ(ResolvePointerKind(r.requested, r.qt, r.display, r.wayland), r.chosen)
-        << PointerKindName(r.requested) << " on " << r.qt;
+        << int(r.requested) << " on " << r.qt;
   }
   EXPECT_EQ(ParsePointerKind("uinput"), PointerKind::kUinput);
   EXPECT_EQ(ParsePointerKind("X11"), std::nullopt) << "names are lower case";
