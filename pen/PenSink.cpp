@@ -1,0 +1,48 @@
+#include "pen/PenSink.h"
+
+namespace vellum::pen {
+
+PenSink::PenSink(const TabletGeometry& g, Tool stylus, IFrameDevice& pen, IFrameDevice* puck,
+                 std::atomic<bool>& stop, const std::atomic<bool>* usePuck)
+    : maker_(g),
+      packetLength_(g.packetLength),
+      stylus_(stylus),
+      pen_(pen),
+      puck_(puck),
+      stop_(stop),
+      usePuck_(usePuck) {}
+
+Tool PenSink::CurrentTool() const {
+  if (packetLength_ == 7) return Tool::kPressureStylus;
+  if (puck_ && usePuck_ && usePuck_->load(std::memory_order_relaxed)) return Tool::kCursor;
+  return stylus_;
+}
+
+void PenSink::OnTabletEvent(const TabletEvent& e) {
+  Write(maker_.OnPacket({e.code, e.x, e.y, e.pressure}, CurrentTool(), e.timeUs));
+}
+
+void PenSink::OnQuiet(int64_t nowUs) {
+  Write(maker_.OnQuiet(nowUs));
+}
+
+void PenSink::Finish() {
+  Write(maker_.Leave());
+}
+
+void PenSink::Write(const Frames& frames) {
+  for (const Frame& f : frames) {
+    if (!failure_.empty()) return;  // a device that failed once gets nothing more
+    IFrameDevice* device = f.device == Device::kPen ? &pen_ : puck_;
+    if (!device) continue;
+    if (!device->WriteFrame(f.events.data(), f.count)) {
+      failure_ = std::string("writing to the ") +
+                 (f.device == Device::kPen ? kPenDeviceName : kPuckDeviceName) + " failed";
+      const std::string why = device->LastError();
+      if (!why.empty()) failure_ += " (" + why + ")";
+      stop_.store(true, std::memory_order_relaxed);
+    }
+  }
+}
+
+}  // namespace vellum::pen
