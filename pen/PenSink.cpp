@@ -2,11 +2,12 @@
 
 namespace vellum::pen {
 
-PenSink::PenSink(const TabletGeometry& g, Tool stylus, IFrameDevice& pen, IFrameDevice* puck,
+PenSink::PenSink(const TabletGeometry& g, Tool start, IFrameDevice& pen, IFrameDevice* puck,
                  std::atomic<bool>& stop, const std::atomic<bool>* usePuck)
     : maker_(g),
       packetLength_(g.packetLength),
-      stylus_(stylus),
+      stylus_(IsStylus(start) ? start : Tool::kThreeButtonStylus),
+      startWithPuck_(!IsStylus(start)),
       pen_(pen),
       puck_(puck),
       stop_(stop),
@@ -14,8 +15,8 @@ PenSink::PenSink(const TabletGeometry& g, Tool stylus, IFrameDevice& pen, IFrame
 
 Tool PenSink::CurrentTool() const {
   if (packetLength_ == 7) return Tool::kPressureStylus;
-  if (puck_ && usePuck_ && usePuck_->load(std::memory_order_relaxed)) return Tool::kCursor;
-  return stylus_;
+  const bool puck = usePuck_ ? usePuck_->load(std::memory_order_relaxed) : startWithPuck_;
+  return puck && puck_ ? Tool::kCursor : stylus_;
 }
 
 void PenSink::OnTabletEvent(const TabletEvent& e) {

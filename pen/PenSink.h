@@ -24,10 +24,12 @@ class IFrameDevice {
 
 class PenSink final : public ITabletSink, public IQuietWatch {
  public:
-  // `puck` may be null where there is no cursor (7-byte tablets). `usePuck`, when given, is read
-  // with every packet on 5-byte tablets: true puts the cursor in hand, false `stylus` (a signal
-  // handler flips it). `stop` is set when a device refuses a frame, which ends the reader.
-  PenSink(const TabletGeometry& g, Tool stylus, IFrameDevice& pen, IFrameDevice* puck,
+  // `start` is the tool in hand; `puck` may be null where there is no cursor (7-byte tablets).
+  // `usePuck`, when given, is read with every packet on 5-byte tablets instead: true puts the
+  // cursor in hand, false the stylus (`start`, or the 3-button one when `start` is the cursor;
+  // a 2-button stylus sends nothing that reading gets wrong). A signal handler flips it. `stop`
+  // is set when a device refuses a frame, which ends the reader.
+  PenSink(const TabletGeometry& g, Tool start, IFrameDevice& pen, IFrameDevice* puck,
           std::atomic<bool>& stop, const std::atomic<bool>* usePuck = nullptr);
 
   void OnTabletEvent(const TabletEvent& event) override;
@@ -46,6 +48,7 @@ class PenSink final : public ITabletSink, public IQuietWatch {
   FrameMaker maker_;
   int32_t packetLength_;
   Tool stylus_;
+  bool startWithPuck_;
   IFrameDevice& pen_;
   IFrameDevice* puck_;
   std::atomic<bool>& stop_;
