@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <iostream>
 
 #include "pen/FrameMaker.h"
 #include "pen/UinputDevice.h"
@@ -99,6 +100,9 @@ int RunPenCommand(IPort& port, const PenSetup& setup, std::ostream& err, std::at
   }
 
   const pen::Tool start = pen::ToolFor(info.packetLength, setup.transducer);
+  if (setup.transducerGiven && info.packetLength == 7) {
+    err << "vellum: a 7-byte tablet has its pressure stylus only; --transducer is ignored\n";
+  }
   const pen::Scale scale(geometry);
   err << pen::kPenDeviceName << " on " << (penNode.empty() ? "?" : penNode);
   if (puckDevice) err << ", " << pen::kPuckDeviceName << " on " << (puckNode.empty() ? "?" : puckNode);
@@ -138,6 +142,27 @@ int RunPenCommand(IPort& port, const PenSetup& setup, std::ostream& err, std::at
   err << "the tablet was lost (" << (lineFailure.empty() ? "the read failed" : lineFailure)
       << ")\n";
   return 1;
+}
+
+int RunPen(const CommandLine& options) {
+  // Static: the signal handlers hold on to them until the process ends.
+  static std::atomic<bool> stop{false};
+  static Waker waker;
+  static std::atomic<bool> usePuck{false};
+  usePuck = options.transducer == Transducer::kFourButtonCursor;
+  InstallPenSignals(stop, waker, usePuck);
+  SerialPort port(options.ports);
+  PenSetup setup;
+  setup.paths = options.ports;
+  setup.transducer = options.transducer;
+  setup.transducerGiven = options.transducerGiven;
+  setup.waker = &waker;
+  setup.usePuck = &usePuck;
+  setup.stopReason = [] {
+    const std::string name = PenStopSignalName();
+    return name.empty() ? name : "stopped by " + name;
+  };
+  return RunPenCommand(port, setup, std::cerr, stop);
 }
 
 void InstallPenSignals(std::atomic<bool>& stop, Waker& waker, std::atomic<bool>& usePuck) {

@@ -9,6 +9,7 @@
 #include <ostream>
 #include <string>
 
+#include "app/CommandLine.h"
 #include "base/Tablet.h"
 #include "pen/Layout.h"
 #include "pen/PenSink.h"
@@ -29,6 +30,7 @@ struct PenSetup {
   PortPaths paths;  // what COM1..COM4 stand for (messages)
   // 5-byte tablets: the transducer in hand at the start (7-byte tablets have their stylus).
   Transducer transducer = Transducer::kThreeButtonStylus;
+  bool transducerGiven = false;  // said on a 7-byte tablet, which ignores it
   const Waker* waker = nullptr;  // fired with `stop`; ends the reader's idle wait at once
   PenDeviceMaker makeDevice = MakeUinputDevice;
   // 5-byte tablets: true while the cursor is in hand (SIGUSR1 flips it), starting as
@@ -42,6 +44,9 @@ struct PenSetup {
 // when no tablet is found, a device cannot be made or written, or the line hangs up (1). The
 // tool leaves proximity before the devices are destroyed, whatever ended the run.
 int RunPenCommand(IPort& port, const PenSetup& setup, std::ostream& err, std::atomic<bool>& stop);
+
+// `vellum --pen` as the command line gives it: the serial ports, the signals, standard error.
+int RunPen(const CommandLine& options);
 
 // SIGINT, SIGTERM and SIGHUP set `stop` and fire `waker`; a second one half a second or more
 // after the first ends the process at once (status 130), the kernel removing the devices.

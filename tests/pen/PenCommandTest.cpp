@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "app/PenCommand.h"
 #include "tests/capture/EmulatorPort.h"
 #include "tools/emulator/Stream.h"
@@ -200,6 +201,49 @@ TEST(PenCommand, NothingIsMadeWithoutATabletOrADevice) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "vellum: no pen tablet: " + log.refuse + "\n");
   }
+}
+
+// --pen is a mode of its own: it refuses what only the window or the other modes take, and
+// --transducer has no meaning without it.
+TEST(PenCommandLine, PenOptions) {
+  struct Row {
+    std::vector<std::string> args;
+    const char* error;  // "" when the line is fine
+    Transducer transducer = Transducer::kThreeButtonStylus;
+  };
+  const Row rows[] = {
+      {{"--pen", "--ports", "auto"}, ""},
+      {{"--pen", "--transducer", "4"}, "", Transducer::kFourButtonCursor},
+      {{"--transducer=2", "--pen"}, "", Transducer::kTwoButtonStylus},
+      {{"--pen", "--transducer", "1"}, "--transducer: expected 2, 3 or 4, got '1'"},
+      {{"--transducer", "3"}, "--transducer goes with --pen only"},
+      {{"--monitor", "--transducer", "3"}, "--transducer goes with --pen only"},
+      {{"--pen", "--probe"}, "--pen, not with --probe"},
+      {{"--pen", "--monitor", "--stats"}, "--pen, not with --monitor"},
+      {{"--pen", "--record", "a.cap"}, "--pen, not with --record"},
+      {{"--pen", "--pointer", "none"}, "--pen, not with --pointer"},
+      {{"--pen", "notes.vlm"}, "--pen, not with a DOCUMENT"},
+      {{"--list-ports", "--pen"}, "--list-ports stands alone, not with --pen"},
+  };
+  for (const Row& r : rows) {
+    const ParsedCommandLine p = ParseCommandLine(r.args);
+    EXPECT_EQ(p.error, r.error) << r.args[0] << " " << r.args[1];
+    if (*r.error != '\0') continue;
+    EXPECT_EQ(p.options.transducer, r.transducer) << r.args[1];
+  }
+}
+
+TEST(PenCommand, ATransducerOnASevenByteTabletIsIgnoredAloud) {
+  Log log;
+  PenSetup setup;
+  setup.transducer = Transducer::kFourButtonCursor;
+  setup.transducerGiven = true;
+  const PenRun run = RunPen(7, "packet 1 100 100 200\n", log, setup);
+  ASSERT_EQ(run.lines.size(), 3u) << run.err;
+  EXPECT_EQ(run.lines[0],
+            "vellum: a 7-byte tablet has its pressure stylus only; --transducer is ignored");
+  EXPECT_NE(run.lines[1].find("pressure stylus in hand"), std::string::npos);
+  EXPECT_EQ(log.made.size(), 1u);
 }
 
 }  // namespace
