@@ -37,9 +37,20 @@ def adapter_link(guest):
     return "/dev/serial/by-id/" + names[0]
 
 
+def probe(guest, args, tablets=1):
+    """vellum --probe ARGS, asked up to three times until it finds `tablets` tablets: the probe
+    waits a fixed 50 ms for each answer, and an emulated guest on a busy host can stall longer."""
+    for attempt in range(3):
+        r = guest.run([vellum, "--probe"] + args, timeout=60)
+        if len(re.findall(r"^COM\d: \d-byte tablet", r.out, re.M)) >= tablets:
+            break
+        print("the probe found %r (%r); once more" % (r.out, r.err.splitlines()))
+    return r
+
+
 def test_probe_says_what_is_on_every_kind_of_port(guest):
-    r = guest.run([vellum, "--probe"] + ports(com1="/dev/ttyS0", com2="/dev/ttyS1",
-                                              com3="/dev/ttyS2", com4="/dev/ttyS3"), timeout=60)
+    r = probe(guest, ports(com1="/dev/ttyS0", com2="/dev/ttyS1", com3="/dev/ttyS2",
+                           com4="/dev/ttyS3"))
     check(r.status == 0, "probe status %s; %r" % (r.status, r.err))
     check(r.out.startswith("COM2: " + UART_FOUND), "stdout %r" % r.out)
     got = port_lines(r.err)
@@ -55,7 +66,7 @@ def test_probe_says_what_is_on_every_kind_of_port(guest):
 
 def test_probe_finds_the_tablet_on_the_adapter(guest):
     link = adapter_link(guest)
-    r = guest.run([vellum, "--probe"] + ports(com1=link), timeout=60)
+    r = probe(guest, ports(com1=link))
     check(r.status == 0, "probe status %s; %r" % (r.status, r.err))
     check(r.out.startswith("COM1: " + ADAPTER_FOUND), "stdout %r" % r.out)
     check(port_lines(r.err).get(1) == (link, "5-byte tablet"), "stderr %r" % r.err)
@@ -64,7 +75,7 @@ def test_probe_finds_the_tablet_on_the_adapter(guest):
 def test_ports_auto_takes_the_uart_and_the_adapter_never_the_console(guest):
     link = adapter_link(guest)
     before = len(guest.console_log())
-    r = guest.run([vellum, "--probe", "--ports", "auto"], timeout=60)
+    r = probe(guest, ["--ports", "auto"], tablets=2)
     check(r.status == 0, "probe status %s; %r" % (r.status, r.err))
     taken = dict(re.findall(r"^vellum: COM(\d) = (/dev/[^\s,]+)", r.err, re.M))
     check("/dev/ttyS0" not in taken.values(), "the console was taken: %r" % r.err)
@@ -112,11 +123,15 @@ def test_monitor_stats_on_the_uart(guest):
     seconds = re.findall(r"^([\d.]+)/s of ([\d.]+) · .* · line errors (\S+)$", err, re.M)
     check(len(seconds) >= 3, "figures lines: %r" % err)
     check(all(ceiling == "124.7" for _, ceiling, _ in seconds), "ceiling: %r" % err)
-    best = max(float(rate) for rate, _, _ in seconds)
-    check(abs(best - 124.7) <= 2.0, "best second %.1f/s of 124.7: %r" % (best, err))
     check(all(errors.isdigit() for _, _, errors in seconds), "line errors: %r" % err)
-    summary = re.search(r"^Summary: (\d+) packets .* line errors (\S+) ", err, re.M)
-    check(summary and summary.group(2).isdigit(), "summary: %r" % err)
+    summary = re.search(r"^Summary: (\d+) packets in [\d.]+ s \(([\d.]+)/s\) .* line errors (\S+) ",
+                        err, re.M)
+    check(summary and summary.group(3).isdigit(), "summary: %r" % err)
+    # A busy host stalls an emulated guest now and then: that second falls short and the next
+    # may run over as the buffered bytes arrive together. A second at the ceiling shows the line
+    # carried all it could.
+    rates = [float(rate) for rate, _, _ in seconds]
+    check(any(abs(r - 124.7) <= 2.0 for r in rates), "no second at 124.7/s: %r" % err)
     check(int(summary.group(1)) == len(out.splitlines()), "summary against %d lines: %r"
           % (len(out.splitlines()), err))
 
