@@ -3,7 +3,7 @@
 // ending in its only SYN_REPORT and within the declared axes and keys; pressure only with the tip;
 // a tool leaves by releasing everything before its tool key; one tool in proximity at a time,
 // and none once stopped with nothing left pressed; the quiet line ends proximity exactly when
-// due.
+// due, and nothing else but a tool change or a stop does.
 //
 // Input: byte 0 chooses the tablet (bit 0: 7 or 5 bytes; bits 1-3: the ranges); then records of
 // 6 bytes: an action (0-4 a packet, 5 a quiet check, 6 a tool change, 7 a stop), the time step,
@@ -85,6 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Tool tool = g.packetLength == 7 ? Tool::kPressureStylus : Tool::kThreeButtonStylus;
   int64_t now = 0;
   bool in = false;
+  Tool inTool = tool;
   int64_t lastPacket = 0;
   for (size_t i = 1; i + 6 <= size; i += 6) {
     const uint8_t* r = data + i;
@@ -93,8 +94,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (action <= 4) {
       const vellum::TabletPacket p{r[2] & 7, (r[3] << 6 | r[2] >> 3) & 0x3FFF,
                                    (r[4] << 6 | r[5] >> 2) & 0x3FFF, (r[5] << 1 | r[4] >> 7) & 511};
-      Apply(maker.OnPacket(p, tool, now), penLayout, puckLayout, pen, puck);
+      const Frames out = maker.OnPacket(p, tool, now);
+      Check(out.count == (in && tool != inTool ? 2u : 1u));  // late or not, no other leaving
+      Apply(out, penLayout, puckLayout, pen, puck);
       in = true;
+      inTool = tool;
       lastPacket = now;
       Check(maker.QuietDeadlineUs() == now + FrameMaker::QuietTimeUs(g.packetLength));
     } else if (action == 5) {

@@ -25,9 +25,9 @@ int64_t FrameMaker::QuietTimeUs(int32_t packetLength) {
 
 Frames FrameMaker::OnPacket(const TabletPacket& packet, Tool tool, int64_t timeUs) {
   Frames out;
-  // A packet later than the quiet time (the reader was held up) still ends the old proximity
-  // first, as the quiet line would have.
-  if (inProximity_ && (tool != tool_ || timeUs - lastPacketUs_ >= quietUs_)) {
+  // Only a quiet line (OnQuiet) ends the proximity: a packet late by the clock came late to the
+  // reader, held up behind the others, and the pen never left.
+  if (inProximity_ && tool != tool_) {
     AddLeaveFrame(out);
     inProximity_ = false;
   }

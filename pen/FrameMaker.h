@@ -30,7 +30,8 @@ class FrameMaker {
 
   // A packet read at `timeUs` (a monotonic clock) with `tool` in hand.
   Frames OnPacket(const TabletPacket& packet, Tool tool, int64_t timeUs);
-  // The line has been quiet until `nowUs`: the tool leaves once the quiet time has passed.
+  // The line has been quiet until `nowUs` (nothing waits to be read): the tool leaves once the
+  // quiet time has passed since the last packet.
   Frames OnQuiet(int64_t nowUs);
   // The tool leaves now (the program stops, the tablet is lost); nothing when none is in.
   Frames Leave();

@@ -62,8 +62,9 @@ int RunReader(IPort& port, const ReaderConfig& config, ITabletSink& sink,
     if (config.quiet) {
       const int64_t deadline = config.quiet->QuietDeadlineUs();
       if (deadline >= 0) {
+        // Bytes already waiting mean this thread was late, not that the line went quiet.
         const int64_t now = port.NowUs();
-        if (now >= deadline) config.quiet->OnQuiet(now);
+        if (now >= deadline && port.InputQueueCount() == 0) config.quiet->OnQuiet(now);
       }
     }
     const ReadResult r = port.ReadByte();

@@ -56,7 +56,8 @@ class IQuietWatch {
   virtual ~IQuietWatch() = default;
   // When OnQuiet is due, on the port's clock (microseconds); -1 for never.
   virtual int64_t QuietDeadlineUs() const = 0;
-  // Called once the port's clock has passed the deadline, before the next byte is read.
+  // Called once the port's clock has passed the deadline with nothing waiting to be read,
+  // before the next byte is read.
   virtual void OnQuiet(int64_t nowUs) = 0;
 };
 
