@@ -52,7 +52,6 @@ cat >"$work/expected" <<EOF
 ./usr/share/doc/vellum/emulator-script.md
 ./usr/share/icons/hicolor/48x48/apps/$app_id.png
 ./usr/share/icons/hicolor/scalable/apps/$app_id.svg
-./usr/share/libwacom/vellum-pen-tablet.tablet
 ./usr/share/man/man1/vellum-tablet.1
 ./usr/share/man/man1/vellum.1
 ./usr/share/metainfo/$app_id.metainfo.xml
