@@ -89,15 +89,6 @@ TEST(PenSink, TheCursorSignalSwitchesToolsAtTheNextPacket) {
   EXPECT_TRUE(sink.Failure().empty());
 }
 
-TEST(PenSink, SevenByteTabletsKeepTheirStylus) {
-  RecordingDevice pen;
-  std::atomic<bool> stop{false}, usePuck{true};
-  PenSink sink({7, 5000, 3750}, Tool::kPressureStylus, pen, nullptr, stop, &usePuck);
-  sink.OnTabletEvent(EventAt(1, 0, 0, 100, 0));
-  EXPECT_EQ(sink.CurrentTool(), Tool::kPressureStylus);
-  EXPECT_EQ(pen.frames.size(), 1u);
-}
-
 // A device that stops taking frames (destroyed under us) ends the reader with the reason.
 TEST(PenSink, AFailedWriteStopsTheReader) {
   RecordingDevice pen;
