@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <iostream>
+#include <sstream>
 
 #include "pen/FrameMaker.h"
 #include "pen/UinputDevice.h"
@@ -104,13 +105,17 @@ int RunPenCommand(IPort& port, const PenSetup& setup, std::ostream& err, std::at
     err << "vellum: a 7-byte tablet has its pressure stylus only; --transducer is ignored\n";
   }
   const pen::Scale scale(geometry);
-  err << pen::kPenDeviceName << " on " << (penNode.empty() ? "?" : penNode);
-  if (puckDevice) err << ", " << pen::kPuckDeviceName << " on " << (puckNode.empty() ? "?" : puckNode);
-  err << ": " << info.packetLength << "-byte tablet on COM" << info.port << " (" << path << "), "
-      << FormatTabletSize(info.maxX, info.maxY, info.Resolution()) << " ("
-      << Millimetres(scale.MaxX()) << " x " << Millimetres(scale.MaxY()) << " mm), "
-      << pen::ToolName(start) << " in hand\n"
-      << std::flush;
+  // One write: standard error is unbuffered, and whoever reads it (a log, a script) should
+  // never see half the line.
+  std::ostringstream up;
+  up << pen::kPenDeviceName << " on " << (penNode.empty() ? "?" : penNode);
+  if (puckDevice)
+    up << ", " << pen::kPuckDeviceName << " on " << (puckNode.empty() ? "?" : puckNode);
+  up << ": " << info.packetLength << "-byte tablet on COM" << info.port << " (" << path << "), "
+     << FormatTabletSize(info.maxX, info.maxY, info.Resolution()) << " ("
+     << Millimetres(scale.MaxX()) << " x " << Millimetres(scale.MaxY()) << " mm), "
+     << pen::ToolName(start) << " in hand\n";
+  err << up.str() << std::flush;
 
   pen::PenSink sink(geometry, start, *penDevice, puckDevice.get(), stop, setup.usePuck);
   ReaderConfig config;
@@ -129,19 +134,20 @@ int RunPenCommand(IPort& port, const PenSetup& setup, std::ostream& err, std::at
   penDevice.reset();
   port.Close();
 
-  err << pen::kPenDeviceName << " removed: ";
+  std::string ending;
+  int status = 1;
   if (!sink.Failure().empty()) {
-    err << sink.Failure() << '\n';
-    return 1;
+    ending = sink.Failure();
+  } else if (stopped) {
+    ending = setup.stopReason ? setup.stopReason() : "";
+    if (ending.empty()) ending = "stopped";
+    status = 0;
+  } else {
+    ending =
+        "the tablet was lost (" + (lineFailure.empty() ? "the read failed" : lineFailure) + ")";
   }
-  if (stopped) {
-    const std::string reason = setup.stopReason ? setup.stopReason() : "";
-    err << (reason.empty() ? std::string("stopped") : reason) << '\n';
-    return 0;
-  }
-  err << "the tablet was lost (" << (lineFailure.empty() ? "the read failed" : lineFailure)
-      << ")\n";
-  return 1;
+  err << std::string(pen::kPenDeviceName) + " removed: " + ending + "\n" << std::flush;
+  return status;
 }
 
 int RunPen(const CommandLine& options) {

@@ -152,15 +152,15 @@ void Run() {
   vellum::bench::WrittenTimes sentAt(kPackets);
   vellum::emu::Stream stream;
   for (int i = 0; i < kPackets; ++i) vellum::emu::AppendPacket(stream, IdPen(i), 7);
-  vellum::bench::TimedLine line(std::move(stream), [&sentAt](const vellum::TabletPacket& p,
-                                                             double at) {
-    sentAt.Note(IdOf(p.x, p.y), at);
-  });
+  vellum::bench::TimedLine line(
+      std::move(stream),
+      [&sentAt](const vellum::TabletPacket& p, double at) { sentAt.Note(IdOf(p.x, p.y), at); });
 
   vellum::PortPaths paths;
   paths.Set(1, line.Path());
   vellum::SerialPort port(paths);
-  if (port.Open(1) != vellum::OpenResult::kOk) throw std::runtime_error("open: " + port.LastError());
+  if (port.Open(1) != vellum::OpenResult::kOk)
+    throw std::runtime_error("open: " + port.LastError());
   port.Write(&vellum::kProbeEndByte, 1);  // the emulated tablet streams once it sees DC1
 
   PipeDevice device;

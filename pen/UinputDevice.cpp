@@ -15,13 +15,15 @@ namespace vellum::pen {
 std::string UinputOpenAdvice(const std::string& path, int err) {
   const std::string what = "cannot open " + path + " (" + std::strerror(err) + ")";
   if (err == ENOENT || err == ENODEV || err == ENXIO) {
-    return what + ": load the uinput module (sudo modprobe uinput; to load it at every boot, "
-                  "add a line uinput to /etc/modules-load.d/uinput.conf)";
+    return what +
+           ": load the uinput module (sudo modprobe uinput; to load it at every boot, "
+           "add a line uinput to /etc/modules-load.d/uinput.conf)";
   }
   if (err == EACCES || err == EPERM) {
-    return what + ": this user may not make input devices; run the service "
-                  "(sudo systemctl enable --now vellum-pen@ttyUSB0) or see 'man vellum', "
-                  "PEN TABLET, for a udev rule that gives the desktop's user access";
+    return what +
+           ": this user may not make input devices; run the service "
+           "(sudo systemctl enable --now vellum-pen@ttyUSB0) or see 'man vellum', "
+           "PEN TABLET, for a udev rule that gives the desktop's user access";
   }
   return what;
 }

@@ -64,17 +64,17 @@ Expected Pen5(int32_t x, int32_t y, int tip, int lower, int upper) {
 const Expected kPen7Out{Device::kPen,
                         {Abs(ABS_PRESSURE, 0), Key(BTN_TOUCH, 0), Key(BTN_STYLUS, 0),
                          Key(BTN_STYLUS2, 0), Key(BTN_TOOL_PEN, 0), kSyn}};
-const Expected kPen5Out{Device::kPen,
-                        {Key(BTN_TOUCH, 0), Key(BTN_STYLUS, 0), Key(BTN_STYLUS2, 0),
-                         Key(BTN_TOOL_PEN, 0), kSyn}};
+const Expected kPen5Out{
+    Device::kPen,
+    {Key(BTN_TOUCH, 0), Key(BTN_STYLUS, 0), Key(BTN_STYLUS2, 0), Key(BTN_TOOL_PEN, 0), kSyn}};
 Expected Puck(int32_t x, int32_t y, int left, int right, int middle, int side) {
   return {Device::kPuck,
           {Abs(ABS_X, x), Abs(ABS_Y, y), Key(BTN_LEFT, left), Key(BTN_RIGHT, right),
            Key(BTN_MIDDLE, middle), Key(BTN_SIDE, side), kSyn}};
 }
-const Expected kPuckOut{Device::kPuck,
-                        {Key(BTN_LEFT, 0), Key(BTN_RIGHT, 0), Key(BTN_MIDDLE, 0),
-                         Key(BTN_SIDE, 0), kSyn}};
+const Expected kPuckOut{
+    Device::kPuck,
+    {Key(BTN_LEFT, 0), Key(BTN_RIGHT, 0), Key(BTN_MIDDLE, 0), Key(BTN_SIDE, 0), kSyn}};
 
 constexpr int64_t kPacketUs = 8'021;  // a 7-byte packet's time on the line
 
@@ -102,24 +102,24 @@ void Expect(const char* name, const TabletGeometry& g, Tool tool, const std::vec
 TEST(FrameMaker, PressureStylusStroke) {
   const int64_t quiet = FrameMaker::QuietTimeUs(7);
   Expect("7-byte", k7, Tool::kPressureStylus,
-      {
-          // Hovering at the tablet's centre: the tool enters with its first packet.
-          {0, 0, 2500, 1875, 0, {Pen7(6350, 4763, 0, 0, 0, 0)}},
-          // Tip down with pressure.
-          {kPacketUs, 1, 2500, 1875, 120, {Pen7(6350, 4763, 120, 1, 0, 0)}},
-          {2 * kPacketUs, 1, 2501, 1874, 300, {Pen7(6353, 4765, 300, 1, 0, 0)}},
-          // The lower half of the rocker with the tip, then the upper half alone.
-          {3 * kPacketUs, 3, 2501, 1874, 310, {Pen7(6353, 4765, 310, 1, 1, 0)}},
-          {4 * kPacketUs, 4, 2501, 1874, 0, {Pen7(6353, 4765, 0, 0, 0, 1)}},
-          // Tip up: a pressure reading without the tip switch is no contact.
-          {5 * kPacketUs, 0, 2501, 1874, 40, {Pen7(6353, 4765, 0, 0, 0, 0)}},
-          // Quiet, but not yet for long enough; then long enough.
-          {5 * kPacketUs + quiet - 1, -1, 0, 0, 0, {}},
-          {5 * kPacketUs + quiet, -1, 0, 0, 0, {kPen7Out}},
-          {5 * kPacketUs + quiet + 1000, -1, 0, 0, 0, {}},
-          // The next packet brings the tool back.
-          {6 * kPacketUs + quiet, 0, 0, 3750, 0, {Pen7(0, 0, 0, 0, 0, 0)}},
-      });
+         {
+             // Hovering at the tablet's centre: the tool enters with its first packet.
+             {0, 0, 2500, 1875, 0, {Pen7(6350, 4763, 0, 0, 0, 0)}},
+             // Tip down with pressure.
+             {kPacketUs, 1, 2500, 1875, 120, {Pen7(6350, 4763, 120, 1, 0, 0)}},
+             {2 * kPacketUs, 1, 2501, 1874, 300, {Pen7(6353, 4765, 300, 1, 0, 0)}},
+             // The lower half of the rocker with the tip, then the upper half alone.
+             {3 * kPacketUs, 3, 2501, 1874, 310, {Pen7(6353, 4765, 310, 1, 1, 0)}},
+             {4 * kPacketUs, 4, 2501, 1874, 0, {Pen7(6353, 4765, 0, 0, 0, 1)}},
+             // Tip up: a pressure reading without the tip switch is no contact.
+             {5 * kPacketUs, 0, 2501, 1874, 40, {Pen7(6353, 4765, 0, 0, 0, 0)}},
+             // Quiet, but not yet for long enough; then long enough.
+             {5 * kPacketUs + quiet - 1, -1, 0, 0, 0, {}},
+             {5 * kPacketUs + quiet, -1, 0, 0, 0, {kPen7Out}},
+             {5 * kPacketUs + quiet + 1000, -1, 0, 0, 0, {}},
+             // The next packet brings the tool back.
+             {6 * kPacketUs + quiet, 0, 0, 3750, 0, {Pen7(0, 0, 0, 0, 0, 0)}},
+         });
 }
 
 TEST(FrameMaker, ButtonsOfEachStylus) {
@@ -147,36 +147,36 @@ TEST(FrameMaker, ButtonsOfEachStylus) {
 TEST(FrameMaker, FiveByteTabletTipWithoutPressure) {
   const int64_t quiet = FrameMaker::QuietTimeUs(5);
   Expect("5-byte", k5, Tool::kThreeButtonStylus,
-      {
-          {0, 0, 1250, 1125, 0, {Pen5(6350, 5715, 0, 0, 0)}},
-          {5'729, 1, 1250, 1125, 0, {Pen5(6350, 5715, 1, 0, 0)}},
-          {11'458, 5, 0, 0, 0, {Pen5(0, 11430, 1, 0, 1)}},
-          {17'187, 0, 2500, 2250, 0, {Pen5(12700, 0, 0, 0, 0)}},
-          {17'187 + quiet, -1, 0, 0, 0, {kPen5Out}},
-      });
+         {
+             {0, 0, 1250, 1125, 0, {Pen5(6350, 5715, 0, 0, 0)}},
+             {5'729, 1, 1250, 1125, 0, {Pen5(6350, 5715, 1, 0, 0)}},
+             {11'458, 5, 0, 0, 0, {Pen5(0, 11430, 1, 0, 1)}},
+             {17'187, 0, 2500, 2250, 0, {Pen5(12700, 0, 0, 0, 0)}},
+             {17'187 + quiet, -1, 0, 0, 0, {kPen5Out}},
+         });
 }
 
 // Counts beyond the active area are held at its edge.
 TEST(FrameMaker, PositionsOutsideTheAreaStayOnTheAxes) {
   Expect("7-byte", k7, Tool::kPressureStylus,
-      {{0, 0, 16383, 16383, 0, {Pen7(12700, 0, 0, 0, 0, 0)}},
-       {kPacketUs, 0, 0, 0, 0, {Pen7(0, 9525, 0, 0, 0, 0)}}});
+         {{0, 0, 16383, 16383, 0, {Pen7(12700, 0, 0, 0, 0, 0)}},
+          {kPacketUs, 0, 0, 0, 0, {Pen7(0, 9525, 0, 0, 0, 0)}}});
 }
 
 TEST(FrameMaker, CursorDrivesThePuckWithMouseButtons) {
   Expect("cursor", k5, Tool::kCursor,
-      {
-          {0, 0, 1250, 1125, 0, {Puck(6350, 5715, 0, 0, 0, 0)}},
-          {5'729, 1, 1250, 1125, 0, {Puck(6350, 5715, 1, 0, 0, 0)}},
-          // 3 after 1: the left and right buttons, not the lower centre one.
-          {11'458, 3, 1250, 1125, 0, {Puck(6350, 5715, 1, 1, 0, 0)}},
-          {17'187, 0, 1250, 1125, 0, {Puck(6350, 5715, 0, 0, 0, 0)}},
-          // 3 after 0: the lower centre button; 4 after 0: the upper centre one.
-          {22'916, 3, 1250, 1125, 0, {Puck(6350, 5715, 0, 0, 0, 1)}},
-          {28'645, 0, 1250, 1125, 0, {Puck(6350, 5715, 0, 0, 0, 0)}},
-          {34'374, 4, 1250, 1125, 0, {Puck(6350, 5715, 0, 0, 1, 0)}},
-          {34'374 + FrameMaker::QuietTimeUs(5), -1, 0, 0, 0, {kPuckOut}},
-      });
+         {
+             {0, 0, 1250, 1125, 0, {Puck(6350, 5715, 0, 0, 0, 0)}},
+             {5'729, 1, 1250, 1125, 0, {Puck(6350, 5715, 1, 0, 0, 0)}},
+             // 3 after 1: the left and right buttons, not the lower centre one.
+             {11'458, 3, 1250, 1125, 0, {Puck(6350, 5715, 1, 1, 0, 0)}},
+             {17'187, 0, 1250, 1125, 0, {Puck(6350, 5715, 0, 0, 0, 0)}},
+             // 3 after 0: the lower centre button; 4 after 0: the upper centre one.
+             {22'916, 3, 1250, 1125, 0, {Puck(6350, 5715, 0, 0, 0, 1)}},
+             {28'645, 0, 1250, 1125, 0, {Puck(6350, 5715, 0, 0, 0, 0)}},
+             {34'374, 4, 1250, 1125, 0, {Puck(6350, 5715, 0, 0, 1, 0)}},
+             {34'374 + FrameMaker::QuietTimeUs(5), -1, 0, 0, 0, {kPuckOut}},
+         });
 }
 
 // The cursor's sums, read as its picture reads them: by the code shown before.

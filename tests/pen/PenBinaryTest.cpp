@@ -20,8 +20,9 @@ using test::RunProgram;
 using test::RunResult;
 
 std::vector<std::string> PenArgs(const std::string& com1, std::vector<std::string> more = {}) {
-  std::vector<std::string> args = {"--foreground", "--preserve-status", "-s", "TERM", "2",
-                                   EnvPath("VELLUM_BIN"), "--pen", "--port", "1=" + com1};
+  std::vector<std::string> args = {
+      "--foreground", "--preserve-status", "-s", "TERM", "2", EnvPath("VELLUM_BIN"), "--pen",
+      "--port",       "1=" + com1};
   for (int n = 2; n <= 4; ++n) {
     args.push_back("--port");
     args.push_back(std::to_string(n) + "=/nonexistent/ttyX" + std::to_string(n));

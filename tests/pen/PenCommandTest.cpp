@@ -27,7 +27,7 @@ struct Log {
   };
   std::vector<Entry> entries;
   std::vector<pen::DeviceLayout> made;
-  std::string refuse;         // non-empty: making a device fails with this reason
+  std::string refuse;          // non-empty: making a device fails with this reason
   size_t stopAfterFrames = 0;  // non-zero: set `stop` once this many frames were written
   std::atomic<bool>* stop = nullptr;
 
@@ -132,10 +132,8 @@ TEST(PenCommand, AStrokeThenTheLineIsLost) {
   ASSERT_EQ(log.made.size(), 1u) << "no puck on a 7-byte tablet";
 
   // In, 12 stroke packets, the rocker, tip up, out; in, out (the quiet before the hang-up).
-  EXPECT_EQ(log.Values(EV_KEY, BTN_TOOL_PEN),
-            Join({std::vector<int32_t>(15, 1), {0, 1, 0}}));
-  EXPECT_EQ(log.Values(EV_KEY, BTN_STYLUS),
-            Join({std::vector<int32_t>(13, 0), {1, 0, 0, 0, 0}}));
+  EXPECT_EQ(log.Values(EV_KEY, BTN_TOOL_PEN), Join({std::vector<int32_t>(15, 1), {0, 1, 0}}));
+  EXPECT_EQ(log.Values(EV_KEY, BTN_STYLUS), Join({std::vector<int32_t>(13, 0), {1, 0, 0, 0, 0}}));
   const std::vector<int32_t> pressure = log.Values(EV_ABS, ABS_PRESSURE);
   ASSERT_EQ(pressure.size(), 18u);
   for (size_t i = 2; i <= 12; ++i) EXPECT_GT(pressure[i], pressure[i - 1]) << i;

@@ -55,7 +55,7 @@ def pen(guest, com1, name, extra=()):
     for n in range(2, 5):
         args += ["--port", "%d=/nonexistent/vm-tty%d" % (n, n)]
     p = guest.spawn(args + list(extra), name)
-    err = p.wait_for(" on /dev/input/event", 60, stream="err")
+    err = p.wait_for(" in hand\n", 60, stream="err")
     nodes = dict(re.findall(r"(Vellum pen tablet(?: puck)?) on (/dev/input/event\d+)", err))
     check(nodes, "no device named: %r" % err)
     return p, nodes
