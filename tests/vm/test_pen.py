@@ -163,6 +163,20 @@ def test_seven_byte_tablet_is_a_tablet_of_its_true_size(guest):
     check("Vellum pen tablet" not in devices(guest), "the device outlived the command")
 
 
+def test_the_services_command_finds_the_tablet_on_its_port_alone(guest):
+    """The command vellum-pen@ttyS1.service runs (the built vellum for the installed one): COM2 to
+    COM4 are /dev/null, which the probe passes over."""
+    unit = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "dist",
+                        "vellum-pen@.service")
+    with open(unit) as f:
+        command = re.search(r"^ExecStart=(\S+) (.*)$", f.read(), re.M).group(2)
+    p = guest.spawn([vellum] + command.replace("%I", "ttyS1").split(), "pen-unit")
+    err = p.wait_for(" in hand\n", 60, stream="err")
+    check("7-byte tablet on COM1 (/dev/ttyS1)" in err, "stderr %r" % err)
+    status, err = stop(p)
+    check(status == 0, "status %s: %r" % (status, err))
+
+
 def test_seven_byte_stroke_through_libinput(guest):
     d = debug_events(guest, "events-7")
     p, nodes = pen(guest, "/dev/ttyS1", "pen-7-stroke")
