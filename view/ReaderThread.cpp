@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/Pointer.h"
+#include "tablet/LostTablet.h"
 #include "view/VellumView.h"
 
 namespace {
@@ -38,9 +39,11 @@ int CVellumView::ReaderThreadProc(CVellumView* view) {
   // The X connection or uinput device is the reader's: it goes with it.
   if (view->m_pointer) view->m_pointer->Close();
   if (!view->m_stop.load(std::memory_order_relaxed)) {
-    // A read failed: the tablet is gone. The window and its keys go on; the user is told.
-    std::string reason = view->m_hPort->ReadFailure();
-    if (reason.empty()) reason = "the read failed";
+    // A read failed: the tablet is gone. The window and its keys go on; the user is told. The
+    // look at the device node may wait a moment, so it is taken here rather than on the UI thread.
+    const std::string path = view->m_options.ports.Path(static_cast<int>(view->m_port));
+    const std::string reason = vellum::LostTabletReason(
+        view->m_hPort->ReadFailure(), view->m_hPort->LastError(), vellum::DeviceGone(path));
     QMetaObject::invokeMethod(
         view, [view, reason] { view->OnTabletLost(reason); }, Qt::QueuedConnection);
   }

@@ -219,19 +219,20 @@ struct PtyView {
   test::ViewUnderTest v;
 };
 
-// Regression: the lost tablet went unsaid; the screens froze with nothing said anywhere.
+// Regression: the lost tablet went unsaid; the screens froze with nothing said anywhere. A pty
+// goes with its emulator, as an adapter pulled out does: "unplugged".
 TEST(ReaderOnPty, HangUpIsToldAndTheViewGoesOn) {
   ::testing::internal::CaptureStderr();
   PtyView pty(3);
   test::ViewUnderTest& v = pty.v;
-  const std::string notice = "Tablet on COM1 lost: the line hung up. F4 ends the program.";
+  const std::string notice = "Tablet on COM1 lost: unplugged (read: hang-up). F4 ends the program.";
   const bool told = WaitFor([&] { return v.frame.status_ == notice; });
   const std::string err = ::testing::internal::GetCapturedStderr();
   ASSERT_TRUE(told) << "status pane: \"" << v.frame.status_ << "\"";
   EXPECT_TRUE(v->m_readerEnded.load());
   EXPECT_EQ(v->m_packetsHandled.load(), 3u);
   const std::string line =
-      "vellum: tablet on COM1 (" + pty.tablet.Path() + ") lost: the line hung up\n";
+      "vellum: tablet on COM1 (" + pty.tablet.Path() + ") lost: unplugged (read: hang-up)\n";
   const size_t at = err.find(line);
   EXPECT_NE(at, std::string::npos) << err;
   EXPECT_EQ(err.find("lost:", at + line.size()), std::string::npos) << "said once: " << err;
