@@ -83,6 +83,10 @@ std::vector<std::string> DiagnosePorts(const ProbeOutcomes& outcomes, const Port
   for (int n = 1; n <= 4; ++n) {
     const std::string com = "COM" + std::to_string(n);
     const std::string& path = paths.Path(n);
+    if (!paths.Withheld(n).empty()) {
+      lines.push_back(com + " " + paths.Withheld(n) + ": system console, not probed");
+      continue;
+    }
     if (path.empty()) {
       lines.push_back(com + ": no serial device assigned");
       continue;

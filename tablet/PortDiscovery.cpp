@@ -135,6 +135,35 @@ std::string DescribePort(const SerialPortInfo& p) {
   return line;
 }
 
+bool IsSystemConsole(const std::string& path, const ISystemPorts& system) {
+  if (path.empty()) return false;
+  const std::vector<std::string> consoles = system.Consoles();
+  const auto console = [&consoles](const std::string& name) {
+    return std::find(consoles.begin(), consoles.end(), name) != consoles.end();
+  };
+  if (console(path.substr(path.rfind('/') + 1))) return true;
+  if (consoles.empty()) return false;
+  for (const SerialDeviceFacts& d : system.SerialDevices()) {
+    if ((path == d.path || path == d.byId) && console(d.sysname)) return true;
+  }
+  return false;
+}
+
+std::vector<std::string> KeepOffConsoles(PortPaths& paths, const std::array<bool, 4>& given,
+                                         const ISystemPorts& system) {
+  std::vector<std::string> warnings;
+  for (int n = 1; n <= 4; ++n) {
+    if (!IsSystemConsole(paths.Path(n), system)) continue;
+    if (given[size_t(n - 1)]) {
+      warnings.push_back("COM" + std::to_string(n) + " (" + paths.Path(n) +
+                         ") is a system console; probing it as --port asks");
+    } else {
+      paths.Withhold(n);
+    }
+  }
+  return warnings;
+}
+
 AutoPorts AssignPortsAutomatically(const std::vector<SerialPortInfo>& ports,
                                    const PortPaths& explicitPaths,
                                    const std::array<bool, 4>& given) {

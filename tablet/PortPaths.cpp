@@ -15,6 +15,17 @@ const std::string& PortPaths::Path(int n) const {
 
 void PortPaths::Set(int n, std::string path) {
   paths_.at(size_t(n - 1)) = std::move(path);
+  withheld_.at(size_t(n - 1)).clear();
+}
+
+void PortPaths::Withhold(int n) {
+  std::string& path = paths_.at(size_t(n - 1));
+  withheld_.at(size_t(n - 1)) = std::move(path);
+  path.clear();
+}
+
+const std::string& PortPaths::Withheld(int n) const {
+  return withheld_.at(size_t(n - 1));
 }
 
 std::string PortPaths::ParseAssignment(std::string_view arg, int* assigned) {
