@@ -26,6 +26,10 @@ void CVellumView::OnTabletEvent(const vellum::TabletEvent& event) {
     m_statusX.store(kept.x, std::memory_order_relaxed);
     m_statusY.store(kept.y, std::memory_order_relaxed);
     m_pressure.store(kept.pressure, std::memory_order_relaxed);
+    // A warp to where the pointer already is moves nothing, and with no pointer backend there
+    // are no moves at all: the readout must not wait for them.
+    const TestMode mode = Mode();
+    if (mode == TestMode::kLinear || mode == TestMode::kPressure) RequestStatusRefresh();
   }
   const vellum::Point screen = ClientToScreen(kept.client);
 

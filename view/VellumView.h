@@ -151,6 +151,9 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   // ---- readouts (Readouts.cpp) ----
   void ShowReadout(int32_t buttons, int32_t x, int32_t y, int32_t pressure);
   void OnMouseMove();
+  // Asks the UI thread to bring the status readout up to the values just stored, as a pointer
+  // move does; requests made before it gets to them are one. Reader thread.
+  void RequestStatusRefresh();
   // The frame's SetStatusReadout, unless a notice holds the pane. UI thread.
   void SetStatusReadout(vellum::TestMode screen, int x, int y, int pressure, int buttons);
 
@@ -281,6 +284,9 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   // The view's client origin in screen coordinates, kept current by the UI thread.
   std::atomic<int32_t> m_originX{0};
   std::atomic<int32_t> m_originY{0};
+
+  // A status refresh is queued and not yet run.
+  std::atomic<bool> m_statusRefreshQueued{false};
 
   // Presentation requests from any thread, merged until the UI thread shows them.
   std::mutex m_presentMutex;

@@ -172,6 +172,25 @@ TEST(ReaderOnTheLine, MovesThePointerOnItsOwnThreadAndStopIsNotALostTablet) {
   EXPECT_EQ(v.frame.status_, "") << "a stop is not a lost tablet";
 }
 
+// Regression: the status pane followed the pen only through the mouse moves its pointer's warps
+// cause, so a pen pressing harder at one spot (a warp to the same place moves nothing), or no
+// pointer backend at all, left P frozen. The recording pointer here makes no mouse moves.
+TEST(ReaderOnTheLine, StatusPaneFollowsThePressureWithoutPointerMoves) {
+  test::ViewUnderTest v;
+  v->OnKeyDown(kVkF1, 1, 0);
+  v->OnKeyDown(kVkF5, 1, 0);  // the Pressure screen; its paint shows the ranges and 512
+  ASSERT_EQ(v.frame.status_,
+            "        X = 5000,        Y = 3750,        P = 512,        Button = 0");
+  for (int pressure : {100, 250, 511}) {
+    v.line->Send(vellum::test::Packet7(1, 2500, 1875, pressure));
+    const std::string want =
+        "        X = 2500,        Y = 1875,        P = " + std::to_string(pressure) +
+        ",        Button = 1";
+    EXPECT_TRUE(WaitFor([&] { return v.frame.status_ == want; })) << v.frame.status_;
+  }
+  EXPECT_EQ(v.pointer->Moves().size(), 3u);
+}
+
 // Presentation copies what was drawn: a trace segment and the side panel's readout stay apart.
 TEST(Presentation, SegmentAndReadoutAreSmallSeparateCopies) {
   test::ViewUnderTest v;
