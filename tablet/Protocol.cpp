@@ -43,12 +43,6 @@ std::vector<uint8_t> EncodePacket(const TabletPacket& packet, int length) {
 PacketAssembler::PacketAssembler(int packetLength, Variant variant)
     : length_(packetLength == 7 ? 7 : 5), variant_(variant) {}
 
-void PacketAssembler::Reset() {
-  position_ = 0;
-  highBits_ = 0;
-  buffer_.fill(0);
-}
-
 PacketAssembler::Step PacketAssembler::Push(uint8_t b) {
   const bool rangeReply = variant_ == Variant::kRangeReply;
   if (b & 0x80) {

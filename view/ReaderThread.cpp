@@ -9,21 +9,6 @@
 #include "tablet/LostTablet.h"
 #include "view/VellumView.h"
 
-namespace {
-
-int64_t PackPoint(vellum::Point p) {
-  return static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(p.x)) << 32) |
-                              static_cast<uint32_t>(p.y));
-}
-
-vellum::Point UnpackPoint(int64_t v) {
-  const uint64_t u = static_cast<uint64_t>(v);
-  return {static_cast<int32_t>(static_cast<uint32_t>(u >> 32)),
-          static_cast<int32_t>(static_cast<uint32_t>(u))};
-}
-
-}  // namespace
-
 int CVellumView::ReaderThreadProc(CVellumView* view) {
   // Copied once: the geometry was fixed by ComputeLayout before this thread started.
   vellum::ReaderConfig config;
@@ -69,10 +54,5 @@ vellum::Point CVellumView::ClientToScreen(vellum::Point p) const {
 
 void CVellumView::MovePointer(vellum::Point screen) {
   // Straight from the reader: the pointer never waits for the UI thread's turn behind a paint.
-  m_pendingPointer.store(PackPoint(screen), std::memory_order_relaxed);
   if (m_pointer) m_pointer->MoveTo(screen.x, screen.y);
-}
-
-vellum::Point CVellumView::PendingPointer() const {
-  return UnpackPoint(m_pendingPointer.load(std::memory_order_relaxed));
 }

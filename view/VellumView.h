@@ -200,8 +200,6 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   static int ReaderThreadProc(CVellumView* view);
   vellum::Point ClientToScreen(vellum::Point p) const;
   void MovePointer(vellum::Point screen);  // through m_pointer; never waits for the UI thread
-  // The newest pointer position the reader asked for (screen coordinates).
-  vellum::Point PendingPointer() const;
   // The reader ended on a failed read, not on a stop: say so on stderr and in the status pane.
   // UI thread (the reader posts it).
   void OnTabletLost(const std::string& reason);
@@ -293,8 +291,6 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   gdi::DirtyArea m_pendingDirty;
   bool m_presentQueued = false;
 
-  // Newest pointer position asked for by the reader (tests look at it).
-  std::atomic<int64_t> m_pendingPointer{0};
   // Made on the UI thread before the reader starts; from then on the reader's alone.
   std::unique_ptr<platform::IPointer> m_pointer;
 
