@@ -187,7 +187,7 @@ void ProbePort(IPort& port, int n, TabletInfo& found, ProbeOutcome* outcome) {
 
 TabletInfo ScanPorts(IPort& port, ProbeOutcomes* outcomes) {
   TabletInfo found;
-  for (int n = 1; n <= 4; ++n) {
+  for (int n = 1; n <= kComPorts; ++n) {
     ProbePort(port, n, found, outcomes ? &(*outcomes)[size_t(n - 1)] : nullptr);
   }
   return found;

@@ -5,6 +5,9 @@
 
 namespace vellum {
 
+// COM1 to COM4: the ports a tablet is looked for on.
+inline constexpr int kComPorts = 4;
+
 // Device path of COM1..COM4. COMn defaults to /dev/ttyS<n-1>; --port N=PATH replaces it
 // (USB adapters, the emulator, tests).
 class PortPaths {
@@ -23,8 +26,8 @@ class PortPaths {
   std::string ParseAssignment(std::string_view arg, int* assigned = nullptr);
 
  private:
-  std::array<std::string, 4> paths_;
-  std::array<std::string, 4> withheld_;
+  std::array<std::string, kComPorts> paths_;
+  std::array<std::string, kComPorts> withheld_;
 };
 
 }  // namespace vellum

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Tablet.h"
 #include "tablet/PortPaths.h"
 
 namespace vellum {

@@ -18,7 +18,7 @@ int CVellumView::ReaderThreadProc(CVellumView* view) {
   config.maxY = view->m_maxY;
   config.packetLength = view->m_packetLength;
   config.stats = &view->m_lineStats;
-  if (config.packetLength == 5) view->MeasureSelector();
+  if (config.packetLength == vellum::kPlainPacketLength) view->MeasureSelector();
   const int result = vellum::RunReader(*view->m_hPort, config, *view, view->m_stop, &view->m_waker,
                                        view->m_options.tap);
   // The X connection or uinput device is the reader's: it goes with it.

@@ -15,7 +15,7 @@ void CVellumView::OnTabletEvent(const vellum::TabletEvent& event) {
   if (Mode() != TestMode::kKeystroke) {
     // Keystroke decodes nothing: its status keeps the values of the last packet decoded before.
     m_decoded = event;
-    if (m_packetLength == 7) {
+    if (vellum::HasPressure(m_packetLength)) {
       m_penWidth.store(vellum::MulDiv(event.pressure, 50, 512), std::memory_order_relaxed);
     }
   }
@@ -70,7 +70,7 @@ void CVellumView::OnTabletEvent(const vellum::TabletEvent& event) {
 // working the transducer selector.
 void CVellumView::HandleInfoScreen(int32_t code, vellum::Point screen) {
   const vellum::TabletEvent& kept = m_decoded;
-  if (m_packetLength == 7) {
+  if (vellum::HasPressure(m_packetLength)) {
     // The pressure stylus has no buttons for codes 6 and 7.
     if (code <= 5) {
       ShowStylusButtons(code);
