@@ -148,7 +148,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         {options.transducerGiven, "--transducer"},
         {!options.record.empty(), "--record"},
         {options.autoPorts, "--ports"},
-        {options.portGiven != std::array<bool, 4>{}, "--port"},
+        {options.portGiven != std::array<bool, kComPorts>{}, "--port"},
         {!options.document.empty(), "a DOCUMENT"},
     };
     for (const auto& [given, name] : others) {

@@ -13,7 +13,7 @@ namespace vellum {
 struct CommandLine {
   PortPaths ports;  // --port N=PATH, repeatable
   // COMn was named with --port (--ports auto leaves it so).
-  std::array<bool, 4> portGiven{};
+  std::array<bool, kComPorts> portGiven{};
   bool autoPorts = false;  // --ports auto: COM1..COM4 from the serial devices found
   bool listPorts = false;  // --list-ports: list the serial devices, exit
   bool probe = false;      // --probe: scan the ports, report, exit

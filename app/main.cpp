@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
     std::cout << "vellum " VELLUM_VERSION "\n";
     return 0;
   }
-  if (options.listPorts || options.autoPorts) {
+  {
     std::string error;
     const auto system = vellum::SystemPortsFromEnvironment(error);
     if (!system) {
@@ -34,7 +34,9 @@ int main(int argc, char** argv) {
       return 2;
     }
     if (options.listPorts) return vellum::RunListPorts(*system, std::cout, std::cerr);
-    vellum::ApplyAutoPorts(options, *system, std::cerr);
+    if (options.autoPorts) vellum::ApplyAutoPorts(options, *system, std::cerr);
+    // Before anything opens a port: the probe's bytes must not go to the console.
+    vellum::KeepOffConsoles(options, *system, std::cerr);
   }
   if (options.probe && !options.record.empty()) {
     return vellum::RunRecordedProbe(options, std::cout, std::cerr);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Tablet.h"
 #include "tablet/PortPaths.h"
 
 namespace vellum {
@@ -184,7 +185,6 @@ class PacketAssembler {
   TabletPacket Packet() const { return DecodePacket(buffer_.data(), length_); }
   // Range variant: bytes with bit 7 set seen so far.
   int HighBitCount() const { return highBits_; }
-  void Reset();
 
  private:
   int length_;
