@@ -11,6 +11,7 @@
 #include "pen/FrameMaker.h"
 #include "pen/UinputDevice.h"
 #include "tablet/Detection.h"
+#include "tablet/LostTablet.h"
 #include "tablet/PortDiagnosis.h"
 #include "tablet/SystemPorts.h"
 #include "tablet/TabletSize.h"
@@ -126,26 +127,25 @@ int RunPenCommand(IPort& port, const PenSetup& setup, std::ostream& err, std::at
   config.packetLength = info.packetLength;
   config.quiet = &sink;
   RunReader(port, config, sink, stop, setup.waker);
-  const bool stopped = stop.load(std::memory_order_relaxed) && sink.Failure().empty();
-  const std::string lineFailure = port.ReadFailure();
+  // Without a stop the reader ended by itself: a read failed.
+  const bool lost = !stop.load(std::memory_order_relaxed);
 
-  sink.Finish();  // the tool leaves proximity before its device goes
-  puckDevice.reset();
-  penDevice.reset();
-  port.Close();
-
+  sink.Finish();  // the tool leaves proximity before anything else
   std::string ending;
   int status = 1;
   if (!sink.Failure().empty()) {
     ending = sink.Failure();
-  } else if (stopped) {
+  } else if (lost) {
+    ending = "the tablet was lost: " +
+             LostTabletReason(port.ReadFailure(), port.LastError(), DeviceGone(path));
+  } else {
     ending = setup.stopReason ? setup.stopReason() : "";
     if (ending.empty()) ending = "stopped";
     status = 0;
-  } else {
-    ending =
-        "the tablet was lost (" + (lineFailure.empty() ? "the read failed" : lineFailure) + ")";
   }
+  puckDevice.reset();
+  penDevice.reset();
+  port.Close();
   err << std::string(pen::kPenDeviceName) + " removed: " + ending + "\n" << std::flush;
   return status;
 }

@@ -98,7 +98,7 @@ PenRun RunPen(int packetLength, const std::string& script, Log& log, PenSetup se
   EXPECT_EQ(emu::ParseScript(script, packetLength, stream), "");
   // The line drops a second after the script's end.
   test::EmulatorPort port(config, stream, 1, 3000);
-  setup.paths.Set(1, "/dev/ttyUSB0");
+  setup.paths.Set(1, "/nonexistent/pen-com1");  // gone: the lost tablet was unplugged
   for (int n = 2; n <= 4; ++n) setup.paths.Set(n, "/nonexistent/com" + std::to_string(n));
   setup.makeDevice = MakerFor(log);
   std::atomic<bool> stop{false};
@@ -125,10 +125,11 @@ TEST(PenCommand, AStrokeThenTheLineIsLost) {
   const PenRun run = RunPen(7, kStroke, log);
   EXPECT_EQ(run.status, 1);
   ASSERT_EQ(run.lines.size(), 2u) << run.err;
-  EXPECT_EQ(run.lines[0],
-            "Vellum pen tablet on /dev/input/event10: 7-byte tablet on COM1 (/dev/ttyUSB0), "
-            "5''x3.75'' (127 x 95 mm), pressure stylus in hand");
-  EXPECT_EQ(run.lines[1], "Vellum pen tablet removed: the tablet was lost (the read failed)");
+  EXPECT_EQ(
+      run.lines[0],
+      "Vellum pen tablet on /dev/input/event10: 7-byte tablet on COM1 (/nonexistent/pen-com1), "
+      "5''x3.75'' (127 x 95 mm), pressure stylus in hand");
+  EXPECT_EQ(run.lines[1], "Vellum pen tablet removed: the tablet was lost: unplugged");
   ASSERT_EQ(log.made.size(), 1u) << "no puck on a 7-byte tablet";
 
   // In, 12 stroke packets, the rocker, tip up, out; in, out (the quiet before the hang-up).
@@ -167,7 +168,7 @@ TEST(PenCommand, FiveByteTabletsGetAPuckToo) {
   ASSERT_FALSE(run.lines.empty());
   EXPECT_EQ(run.lines[0],
             "Vellum pen tablet on /dev/input/event10, Vellum pen tablet puck on "
-            "/dev/input/event11: 5-byte tablet on COM1 (/dev/ttyUSB0), 5''x4.50'' "
+            "/dev/input/event11: 5-byte tablet on COM1 (/nonexistent/pen-com1), 5''x4.50'' "
             "(127 x 114 mm), 4-button cursor in hand");
   ASSERT_EQ(log.made.size(), 2u);
   EXPECT_EQ(log.made[1].name, "Vellum pen tablet puck");
