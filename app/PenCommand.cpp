@@ -92,17 +92,17 @@ int RunPenCommand(IPort& port, const PenSetup& setup, std::ostream& err, std::at
   std::string why, penNode, puckNode;
   std::unique_ptr<pen::IFrameDevice> penDevice = setup.makeDevice(penLayout, why, penNode);
   std::unique_ptr<pen::IFrameDevice> puckDevice;
-  if (penDevice && info.packetLength == 5) {
+  if (penDevice && !HasPressure(info.packetLength)) {
     puckDevice = setup.makeDevice(pen::PuckLayout(geometry), why, puckNode);
   }
-  if (!penDevice || (info.packetLength == 5 && !puckDevice)) {
+  if (!penDevice || (!HasPressure(info.packetLength) && !puckDevice)) {
     err << "vellum: no pen tablet: " << why << '\n';
     port.Close();
     return 1;
   }
 
   const pen::Tool start = pen::ToolFor(info.packetLength, setup.transducer);
-  if (setup.transducerGiven && info.packetLength == 7) {
+  if (setup.transducerGiven && HasPressure(info.packetLength)) {
     err << "vellum: a 7-byte tablet has its pressure stylus only; --transducer is ignored\n";
   }
   const pen::Scale scale(geometry);

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "base/Tablet.h"
+
 namespace vellum::pen {
 namespace {
 
@@ -68,7 +70,7 @@ void FrameMaker::AddPenFrame(Frames& out, const TabletPacket& p, Tool tool) {
   f.Add(EV_ABS, ABS_Y, scale_.Y(p.y));
   // libinput reads contact from pressure alone where there is a pressure axis: pressure without
   // the tip switch would draw where the tip picture shows no contact.
-  if (geometry_.packetLength == 7) {
+  if (HasPressure(geometry_.packetLength)) {
     f.Add(EV_ABS, ABS_PRESSURE, keys.tip ? std::clamp(p.pressure, 0, kMaxPressure) : 0);
   }
   f.Add(EV_KEY, BTN_TOOL_PEN, 1);
@@ -97,7 +99,7 @@ void FrameMaker::AddLeaveFrame(Frames& out) {
   Frame& f = out.Next();
   if (IsStylus(tool_)) {
     f.device = Device::kPen;
-    if (geometry_.packetLength == 7) f.Add(EV_ABS, ABS_PRESSURE, 0);
+    if (HasPressure(geometry_.packetLength)) f.Add(EV_ABS, ABS_PRESSURE, 0);
     f.Add(EV_KEY, BTN_TOUCH, 0);
     f.Add(EV_KEY, BTN_STYLUS, 0);
     f.Add(EV_KEY, BTN_STYLUS2, 0);

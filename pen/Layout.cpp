@@ -37,7 +37,7 @@ DeviceLayout PenLayout(const TabletGeometry& g) {
   d.vendor = kVendorId;
   d.product = kPenProductId;
   d.axes = {{ABS_X, 0, s.MaxX(), kUnitsPerMm}, {ABS_Y, 0, s.MaxY(), kUnitsPerMm}};
-  if (g.packetLength == 7) d.axes.push_back({ABS_PRESSURE, 0, kMaxPressure, 0});
+  if (HasPressure(g.packetLength)) d.axes.push_back({ABS_PRESSURE, 0, kMaxPressure, 0});
   d.keys = {BTN_TOOL_PEN, BTN_TOUCH, BTN_STYLUS, BTN_STYLUS2};
   d.properties = {INPUT_PROP_POINTER};
   return d;

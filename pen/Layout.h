@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Tablet.h"
+
 namespace vellum::pen {
 
 inline constexpr int32_t kUnitsPerMm = 100;
@@ -39,7 +41,7 @@ struct DeviceLayout {
 
 // The tablet as found: packet length 7 or 5 and its ranges in counts (REQUIRES: maxX, maxY > 0).
 struct TabletGeometry {
-  int32_t packetLength = 7;
+  int32_t packetLength = kPressurePacketLength;
   int32_t maxX = 0;
   int32_t maxY = 0;
 };

@@ -1,5 +1,7 @@
 #include "pen/PenSink.h"
 
+#include "base/Tablet.h"
+
 namespace vellum::pen {
 
 PenSink::PenSink(const TabletGeometry& g, Tool start, IFrameDevice& pen, IFrameDevice* puck,
@@ -14,7 +16,7 @@ PenSink::PenSink(const TabletGeometry& g, Tool start, IFrameDevice& pen, IFrameD
       usePuck_(usePuck) {}
 
 Tool PenSink::CurrentTool() const {
-  if (packetLength_ == 7) return Tool::kPressureStylus;
+  if (HasPressure(packetLength_)) return Tool::kPressureStylus;
   const bool puck = usePuck_ ? usePuck_->load(std::memory_order_relaxed) : startWithPuck_;
   return puck && puck_ ? Tool::kCursor : stylus_;
 }

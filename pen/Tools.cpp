@@ -39,7 +39,7 @@ CursorButtons CursorButtonsFor(int32_t code, int32_t previous) {
 }  // namespace
 
 Tool ToolFor(int32_t packetLength, Transducer transducer) {
-  if (packetLength == 7) return Tool::kPressureStylus;
+  if (HasPressure(packetLength)) return Tool::kPressureStylus;
   switch (transducer) {
     case Transducer::kTwoButtonStylus:
       return Tool::kTwoButtonStylus;
