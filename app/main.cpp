@@ -5,6 +5,7 @@
 #include "app/CaptureCommands.h"
 #include "app/CommandLine.h"
 #include "app/GuiMain.h"
+#include "app/PenCommand.h"
 #include "app/PortCommands.h"
 #include "app/ProbeCommand.h"
 #include "tablet/TabletLink.h"
@@ -45,5 +46,6 @@ int main(int argc, char** argv) {
     return vellum::RunProbeCommand(port, options.ports, std::cout, std::cerr);
   }
   if (options.monitor) return vellum::RunMonitor(options);
+  if (options.pen) return vellum::RunPen(options);
   return vellum::RunGui(argc, argv, options);
 }

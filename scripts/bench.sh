@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # `make bench`: measures the program and prints the performance table (scripts/bench_table.py):
-# the in-process figures of bench_table and bench_tone, and the real program under Xvfb
+# the in-process figures of bench_table, bench_tone and bench_pen, and the real program under Xvfb
 # (scripts/bench_gui.py: the pointer as another X client sees it, start-up, CPU, wake-ups,
 # memory). The table shows the real program's figures first.
 # With BENCH_ALL=1 it first runs every Google Benchmark executable of the build as well.
@@ -8,12 +8,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-for t in bench_table bench_tone bench_first_frame bench_pointer; do
+for t in bench_table bench_tone bench_pen bench_first_frame bench_pointer; do
   [ -x "$build/bench/$t" ] || { echo "bench: $build/bench/$t is not built" >&2; exit 1; }
 done
 if [ "${BENCH_ALL:-0}" = 1 ]; then
   for bench in "$build"/bench/bench_*; do
-    case "$(basename "$bench")" in bench_table | bench_tone | bench_first_frame | bench_pointer) continue ;; esac
+    case "$(basename "$bench")" in
+      bench_table | bench_tone | bench_pen | bench_first_frame | bench_pointer) continue ;;
+    esac
     [ -x "$bench" ] && [ -f "$bench" ] || continue
     echo "== $(basename "$bench")"
     "$bench"
@@ -23,6 +25,7 @@ out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_table" >"$out"
 "$build/bench/bench_tone" >>"$out"
+"$build/bench/bench_pen" >>"$out"
 python3 scripts/bench_gui.py "$build/app/vellum" "$build/tools/vellum-tablet" \
   "$build/bench/bench_first_frame" "$build/bench/bench_pointer" >>"$out"
 python3 scripts/bench_table.py "$out"

@@ -3,7 +3,9 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 
 #include "base/MulDiv.h"
 #include "tablet/LineStats.h"
@@ -18,14 +20,21 @@ constexpr uint8_t kFillerByte = 0x80;
 // tablet costs no wake-ups. After a filler byte: at most 5 ms, ending early when a byte is
 // waiting. Without a waker nothing could end an endless wait, so that case keeps the 5 ms bound.
 // A port without a descriptor (a fake) advances its own clock instead.
-void IdleWait(IPort& port, const Waker* waker, bool filler) {
+// A pending quiet deadline shortens the wait to it (rounded up to whole milliseconds).
+void IdleWait(IPort& port, const Waker* waker, bool filler, const IQuietWatch* quiet) {
   const int portFd = port.PollFd();
   if (portFd < 0) {
     port.Pause(kFillerPauseMs);
     return;
   }
   pollfd fds[2] = {{portFd, POLLIN, 0}, {waker ? waker->Fd() : -1, POLLIN, 0}};
-  const int timeout = (filler || !waker) ? kFillerPauseMs : -1;
+  int timeout = (filler || !waker) ? kFillerPauseMs : -1;
+  const int64_t deadline = quiet ? quiet->QuietDeadlineUs() : -1;
+  if (deadline >= 0) {
+    const int64_t left = std::max<int64_t>(0, deadline - port.NowUs());
+    const int64_t ms = std::min<int64_t>((left + 999) / 1000, INT32_MAX);
+    if (timeout < 0 || ms < timeout) timeout = int(ms);
+  }
   int r;
   do {
     r = ::poll(fds, waker ? 2 : 1, timeout);
@@ -50,11 +59,19 @@ int RunReader(IPort& port, const ReaderConfig& config, ITabletSink& sink,
               const std::atomic<bool>& stop, const Waker* waker, IByteTap* tap) {
   PacketAssembler assembler(config.packetLength);
   while (!stop.load(std::memory_order_relaxed)) {
+    if (config.quiet) {
+      const int64_t deadline = config.quiet->QuietDeadlineUs();
+      if (deadline >= 0) {
+        // Bytes already waiting mean this thread was late, not that the line went quiet.
+        const int64_t now = port.NowUs();
+        if (now >= deadline && port.InputQueueCount() == 0) config.quiet->OnQuiet(now);
+      }
+    }
     const ReadResult r = port.ReadByte();
     if (!r.ok) break;
     if (r.count == 1 && tap) tap->OnBytes(&r.byte, 1);
     if (r.count == 0 || r.byte == kFillerByte) {
-      IdleWait(port, waker, r.count == 1);
+      IdleWait(port, waker, r.count == 1, config.quiet);
       continue;
     }
     const int position = assembler.Position();
