@@ -3,11 +3,17 @@ with vellum-tablet emulators wired to a 16550A UART and to a USB serial adapter.
 
     import vm
 
-    def test_probe(guest):                     # a fresh guest per test file, see run_tests
-        r = guest.run([vellum, "--probe", "--port", "1=/dev/ttyS1"], timeout=30)
-        assert r.status == 0 and "7-byte tablet" in r.out
+    vellum, tablet = vm.programs()             # as CTest passes them (tests/vm/CMakeLists.txt)
+
+    def test_probe(guest):                     # one guest for all of a file's tests
+        r = guest.run([vellum, "--probe"] + vm.ports(com1="/dev/ttyS1"), timeout=30)
+        vm.check(r.status == 0 and "7-byte tablet" in r.out, "probe: %r" % r)
 
     vm.run_tests(globals(), uart=["--model", "7"], adapter=["--model", "5"])
+
+run_tests boots the guest, runs the test_* functions in order and ends everything; it exits 77
+(CTest's skip) with one line saying why when this machine cannot run a guest. desktop.py adds
+Xvfb, openbox, weston and libinput's output on top.
 
 The guest:
     ttyS0    the console, logged to a file (console_log()); the kernel writes there too.
@@ -32,6 +38,7 @@ Guest(tablet, uart=None, adapter=None, display=False, workdir=None, memory_mb=10
     under /tmp. watchdog: the guest powers itself off after this many seconds, whatever happens.
 
 Methods (one request at a time):
+    shell()                      instead of boot(): a shell in the guest on this terminal.
     boot()                       start everything; returns when the agent answers and udev has
                                  settled (and the adapter is there). Raises Unavailable when
                                  this machine cannot run the guest.
@@ -60,6 +67,10 @@ GuestProcess: pid, name, out_path, err_path; wait(timeout) -> status or None; si
 
 Every process the rig starts (QEMU, the emulators) is in a process group of its own and gets
 SIGKILL if the test's process dies, so nothing outlives a killed or timed-out test.
+
+Environment: VELLUM_VM_KERNEL=/boot/vmlinuz-VERSION picks the kernel (else the newest with its
+modules installed); VELLUM_VM_ACCEL=kvm asks QEMU for KVM (the default is the emulated CPU,
+since nested KVM does not work on every virtual machine); VELLUM_VM_WORK is the work folder.
 """
 
 import ctypes
@@ -298,6 +309,18 @@ class Guest:
                             "the USB adapter")
             self.run(["udevadm", "settle"], timeout=30)
         return self
+
+    def shell(self):
+        """A shell in the guest on this terminal, its console (make vm-shell). Returns when the
+        guest or QEMU ends."""
+        qemu, kernel, initrd = self._prepare("shell")
+        machine = self._machine(kernel, initrd, None, agent=False)
+        # The kernel hands parameters it does not know to the init as its environment.
+        size = shutil.get_terminal_size()
+        machine.append += ["TERM=" + os.environ.get("TERM", "vt100"), "LINES=%d" % size.lines,
+                           "COLUMNS=%d" % size.columns]
+        self.qemu = subprocess.Popen(qemu_command(machine, qemu), preexec_fn=_die_with_parent)
+        return self.qemu.wait()
 
     def _not_started(self):
         """QEMU ended before the kernel said anything: this machine cannot run it."""
