@@ -110,6 +110,9 @@ OpenResult SerialPort::Open(int n) {
     return fail("tcsetattr", setResult != 0 ? setError : EINVAL, OpenResult::kSettingsFailed);
   }
   lastOpen_.lineDiscipline = LineDiscipline();
+  // A UART's close drops what it had received; a pty keeps it for the next open. Left there, a
+  // range reply the probe asked for twice would reach the reader as a pen packet.
+  ::tcflush(fd_, TCIFLUSH);
   // The counters run from when the driver loaded; this run's errors are counted from here.
   countsAtOpen_ = ReadErrorCounters(fd_);
   return OpenResult::kOk;
