@@ -28,6 +28,19 @@ def view_area(desk, win):
     return (x, y), (w, (rows[0] + rows[-1] + 1) // 2 + 48)
 
 
+def without_retellings(positions, places):
+    """The positions without the one-unit steps the uinput pointer takes, a few times in its
+    first seconds, to tell a late compositor its place again: a step beside a place, then the
+    place."""
+    out = []
+    for i, (x, y) in enumerate(positions):
+        following = positions[i + 1] if i + 1 < len(positions) else None
+        if following in places and following[1] == y and abs(following[0] - x) == 1:
+            continue
+        out.append((x, y))
+    return out
+
+
 def test_uinput_pointer_where_the_packets_map_then_the_adapter_pulled(guest):
     events = guest.spawn(["stdbuf", "-oL", "libinput", "debug-events"], "libinput")
     link = guest.adapter_link()
@@ -42,13 +55,13 @@ def test_uinput_pointer_where_the_packets_map_then_the_adapter_pulled(guest):
         return absolute_positions(events.output()[0], POINTER_NAME, SCREEN)
 
     for _ in range(120):  # the rests change every 2 s: three changes seen within 15 s
-        if len(positions()) >= 3:
+        if len(without_retellings(positions(), want)) >= 3:
             break
         events.wait(0.25)
     text = events.output()[0]
     added = [line for line in text.splitlines() if "DEVICE_ADDED" in line and POINTER_NAME in line]
     check(added and "cap:p" in added[0], "libinput's devices: %r" % text)
-    got = positions()
+    got = without_retellings(positions(), want)
     check(len(got) >= 3, "absolute motions of %s: %r" % (POINTER_NAME, text))
     # Every packet is at one of the two rests, from the very first one on.
     check(all(p in want for p in got), "pointer at %s, the packets map to %s" % (got, want))
