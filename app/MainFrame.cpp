@@ -1,6 +1,8 @@
 #include "app/MainFrame.h"
 
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QStatusBar>
 
 #include "view/StatusReadout.h"
@@ -13,7 +15,7 @@ constexpr int kQuietLineRefreshMs = 5000;  // while no packet comes
 
 }  // namespace
 
-CMainFrame::CMainFrame() {
+CMainFrame::CMainFrame() : m_placement(platform::SystemWindowPlacement()) {
   // A caption and nothing else: no system menu, no minimise, maximise or close button. The
   // program is left with F4.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -72,11 +74,19 @@ void CMainFrame::SetTitle(const std::string& title) {
 }
 
 bool CMainFrame::IsZoomed() const {
-  return isMaximized();
+  return m_placement.fullScreen ? isFullScreen() : isMaximized();
 }
 
 void CMainFrame::ShowMaximized() {
-  showMaximized();
+  if (!m_placement.fullScreen) {
+    showMaximized();
+    return;
+  }
+  const QList<QScreen*> screens = QGuiApplication::screens();
+  if (m_placement.screen < static_cast<size_t>(screens.size())) {
+    setScreen(screens[static_cast<qsizetype>(m_placement.screen)]);
+  }
+  showFullScreen();
 }
 
 void CMainFrame::moveEvent(QMoveEvent* event) {

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <string>
 
+#include "platform/Placement.h"
 #include "view/ViewFrame.h"
 
 class QLabel;
@@ -23,6 +24,7 @@ class CMainFrame : public QMainWindow, public IViewFrame {
   void SetStatusReadout(vellum::TestMode screen, int x, int y, int pressure, int buttons) override;
   void SetStatusText(const std::string& text) override;
   void SetTitle(const std::string& title) override;
+  // Maximised on X11; full screen on Wayland (platform/Placement.h).
   bool IsZoomed() const override;
   void ShowMaximized() override;
 
@@ -37,4 +39,5 @@ class CMainFrame : public QMainWindow, public IViewFrame {
   QLabel* m_linePane = nullptr;
   QTimer m_lineTimer;
   CVellumView* m_view = nullptr;
+  platform::WindowPlacement m_placement;
 };

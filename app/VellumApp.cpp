@@ -67,7 +67,7 @@ bool CVellumApp::InitInstance(ViewOptions options, const std::string& document) 
   // Sized to the screen first so that even a first paint before the window manager's maximise
   // lays the view out close to its final size.
   if (const QScreen* screen = primaryScreen()) m_frame->setGeometry(screen->availableGeometry());
-  m_frame->showMaximized();
+  m_frame->ShowMaximized();  // on Wayland full screen (platform/Placement.h)
   view->setFocus(Qt::OtherFocusReason);
   // Opened once the frame is up, so that an error box stands over it rather than alone. One
   // that cannot be opened leaves the empty document: the program carries on.

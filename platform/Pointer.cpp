@@ -1,10 +1,10 @@
 #include "platform/Pointer.h"
 
 #include <QGuiApplication>
-#include <QScreen>
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/Placement.h"
 #include "platform/UinputPointer.h"
 #include "platform/X11Pointer.h"
 
@@ -16,13 +16,6 @@ class NoPointer final : public IPointer {
   bool MoveTo(int32_t, int32_t) override { return false; }
   void Close() override {}
 };
-
-// The union of every screen's geometry: uinput's axes span all of it.
-vellum::Rect Desktop() {
-  QRect all;
-  for (const QScreen* s : QGuiApplication::screens()) all = all.united(s->geometry());
-  return {all.left(), all.top(), all.left() + all.width(), all.top() + all.height()};
-}
 
 }  // namespace
 
@@ -52,7 +45,8 @@ std::unique_ptr<IPointer> MakeSystemPointer(PointerKind requested) {
   const PointerKind kind = ResolvePointerKind(
       requested, QGuiApplication::platformName().toStdString(), std::getenv("DISPLAY") != nullptr,
       std::getenv("WAYLAND_DISPLAY") != nullptr);
-  return MakePointer(kind, Desktop());
+  // Every screen on X11; on Wayland the one output the window is full-screen on.
+  return MakePointer(kind, SystemWindowPlacement().pointerArea);
 }
 
 void ReportPointerProblem(const std::string& reason) {

@@ -23,6 +23,12 @@ class IPointer {
   // display, a refused move, no uinput device), the backend says once on stderr why and every
   // later call does nothing. Returns whether the move was sent.
   virtual bool MoveTo(int32_t x, int32_t y) = 0;
+  // Opens the connection or device now, not at the first move: on the UI thread, before the
+  // reader starts. A compositor takes a while to learn of a new input device, and one that
+  // learns of it while the window is already up may never give the window a cursor (weston
+  // 10 announces the pointer to a client with a zero serial, which Qt 6.4 will not set a cursor
+  // for). Backends that need no such head start do nothing.
+  virtual void Open() {}
   // Releases the connection or device; the reader calls it as it ends.
   virtual void Close() = 0;
 };
@@ -32,8 +38,9 @@ class IPointer {
 PointerKind ResolvePointerKind(PointerKind requested, std::string_view qtPlatform,
                                bool hasDisplay, bool hasWaylandDisplay);
 
-// The backend of `kind`; `desktop` is the union of all screens, for uinput's axes. kNone (and
-// kAuto, which must be resolved first) never moves the pointer.
+// The backend of `kind`; `desktop` is the area of the desktop uinput's axes span (every screen
+// on X11, one output on Wayland: platform/Placement.h). kNone (and kAuto, which must be
+// resolved first) never moves the pointer.
 std::unique_ptr<IPointer> MakePointer(PointerKind kind, const vellum::Rect& desktop);
 
 // The choice the program makes at start-up, from Qt's platform and the environment. UI thread.

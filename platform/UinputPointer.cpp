@@ -5,7 +5,9 @@
 #include <linux/input.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <iterator>
 
 namespace platform {
 namespace {
@@ -83,36 +85,59 @@ std::unique_ptr<IUinputDevice> OpenKernelUinput(const UinputDeviceLayout& layout
   return std::make_unique<KernelUinput>(dev, uinput);
 }
 
-UinputPointer::UinputPointer(const vellum::Rect& desktop, UinputOpener open)
-    : spec_(UinputLayoutFor(desktop)), open_(std::move(open)) {}
+int64_t SteadyMilliseconds() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+UinputPointer::UinputPointer(const vellum::Rect& desktop, UinputOpener open, MillisecondClock now)
+    : spec_(UinputLayoutFor(desktop)), open_(std::move(open)), now_(std::move(now)) {}
+
+bool UinputPointer::Write(const InputEvent& event) {
+  if (device_->Write(event)) return true;
+  failed_ = true;
+  device_.reset();
+  ReportPointerProblem("writing to the uinput device failed; the pointer will not follow the "
+                       "tablet");
+  return false;
+}
+
+bool UinputPointer::OpenOnce() {
+  if (failed_) return false;
+  if (device_) return true;
+  std::string why;
+  device_ = open_(spec_, why);
+  if (!device_) {
+    failed_ = true;
+    ReportPointerProblem(why + "; the pointer will not follow the tablet");
+    return false;
+  }
+  openedAtMs_ = now_();
+  retold_ = 0;
+  return true;
+}
 
 bool UinputPointer::MoveTo(int32_t x, int32_t y) {
-  if (failed_) return false;
-  if (!device_) {
-    std::string why;
-    device_ = open_(spec_, why);
-    if (!device_) {
-      failed_ = true;
-      ReportPointerProblem(why + "; the pointer will not follow the tablet");
-      return false;
-    }
-  }
+  if (!OpenOnce()) return false;
   // Outside the desktop the compositor would clamp anyway; clamping here keeps it predictable.
-  const InputEvent events[] = {
-      {EV_ABS, ABS_X, std::clamp(x, spec_.x.minimum, spec_.x.maximum)},
-      {EV_ABS, ABS_Y, std::clamp(y, spec_.y.minimum, spec_.y.maximum)},
-      {EV_SYN, SYN_REPORT, 0},
-  };
-  for (const InputEvent& e : events) {
-    if (!device_->Write(e)) {
-      failed_ = true;
-      device_.reset();
-      ReportPointerProblem("writing to the uinput device failed; the pointer will not follow "
-                           "the tablet");
-      return false;
+  x = std::clamp(x, spec_.x.minimum, spec_.x.maximum);
+  y = std::clamp(y, spec_.y.minimum, spec_.y.maximum);
+  // Only in the first seconds does a move look at the clock.
+  const size_t times = std::size(kUinputRetellAfterMs);
+  if (retold_ < times) {
+    const int64_t age = now_() - openedAtMs_;
+    if (age >= kUinputRetellAfterMs[retold_]) {
+      while (retold_ < times && age >= kUinputRetellAfterMs[retold_]) ++retold_;
+      // Y too: a device opened ahead of the first move has written none yet.
+      const int32_t step = x < spec_.x.maximum ? x + 1 : x - 1;
+      if (!Write({EV_ABS, ABS_X, step}) || !Write({EV_ABS, ABS_Y, y}) ||
+          !Write({EV_SYN, SYN_REPORT, 0})) {
+        return false;
+      }
     }
   }
-  return true;
+  return Write({EV_ABS, ABS_X, x}) && Write({EV_ABS, ABS_Y, y}) && Write({EV_SYN, SYN_REPORT, 0});
 }
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 #pragma once
 // The pointer where X11 is not available (Wayland): a uinput virtual absolute pointer whose axes
-// span the whole desktop, so that the compositor puts the pointer where the packet says.
+// span the area it is given (the output the window is full screen on: platform/Placement.h),
+// so that the compositor puts the pointer where the packet says.
 //
 // What libinput needs to take the device for an absolute pointer, not a tablet or a touch
 // screen: ABS_X and ABS_Y with a resolution, BTN_LEFT and BTN_RIGHT (udev calls absolute axes
@@ -56,16 +57,35 @@ using UinputOpener =
 // The real device through libevdev's uinput helpers, on /dev/uinput.
 std::unique_ptr<IUinputDevice> OpenKernelUinput(const UinputDeviceLayout& layout, std::string& why);
 
+// Milliseconds on a steady clock.
+using MillisecondClock = std::function<int64_t()>;
+int64_t SteadyMilliseconds();
+
+// The kernel drops an axis value equal to the last one, and whoever opens the device after a
+// place was written (the compositor, once udev has announced the new device) learns nothing of
+// that place: a pen resting from the first packet on would leave the compositor without a
+// pointer position, and draw no cursor. So the place is told again, as a step of one unit and
+// back, at the first move after each of these times since the device was made.
+inline constexpr int64_t kUinputRetellAfterMs[] = {500, 2000, 5000};
+
 class UinputPointer final : public IPointer {
  public:
-  UinputPointer(const vellum::Rect& desktop, UinputOpener open = OpenKernelUinput);
+  UinputPointer(const vellum::Rect& desktop, UinputOpener open = OpenKernelUinput,
+                MillisecondClock now = SteadyMilliseconds);
   bool MoveTo(int32_t x, int32_t y) override;
+  void Open() override { OpenOnce(); }
   void Close() override { device_.reset(); }
 
  private:
+  bool OpenOnce();  // whether there is a device to write to
+  bool Write(const InputEvent& event);
+
   UinputDeviceLayout spec_;
   UinputOpener open_;
+  MillisecondClock now_;
   std::unique_ptr<IUinputDevice> device_;
+  int64_t openedAtMs_ = 0;
+  size_t retold_ = 0;  // how many of kUinputRetellAfterMs have passed
   bool failed_ = false;
 };
 

@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <QRegion>
 
+#include "platform/Placement.h"
 #include "view/VellumView.h"
 
 void CVellumView::RequestPresent(const gdi::DirtyArea& area) {
@@ -37,7 +38,8 @@ void CVellumView::PresentPending() {
 }
 
 void CVellumView::RefreshClientOrigin() {
-  const QPoint origin = mapToGlobal(QPoint(0, 0));
-  m_originX.store(origin.x(), std::memory_order_relaxed);
-  m_originY.store(origin.y(), std::memory_order_relaxed);
+  // Not mapToGlobal alone: on Wayland the toolkit cannot know where the window is.
+  const vellum::Point origin = platform::ClientOriginOnDesktop(*this);
+  m_originX.store(origin.x, std::memory_order_relaxed);
+  m_originY.store(origin.y, std::memory_order_relaxed);
 }

@@ -95,6 +95,8 @@ CVellumView::CVellumView(ViewOptions options, QWidget* parent)
     return;
   }
   m_hPort = std::move(port);
+  // The pointer's device is made now, well before the window shows (platform/Pointer.h).
+  if (m_pointer) m_pointer->Open();
   if (m_options.tabletFound) m_options.tabletFound(info);
   const vellum::ScaleFactors scale = vellum::ComputeScaleFactors(m_screenWidth, m_screenHeight);
   m_scaleX = scale.x;

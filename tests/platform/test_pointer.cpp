@@ -101,10 +101,72 @@ TEST(UinputPointer, AFailureStopsTheMovesForGood) {
   EXPECT_EQ(r.opens, 1);
 }
 
+// A compositor that opens the device after a place was written never hears of it, and the kernel
+// drops the same place written again: the place is told again as a step and back, at the first
+// move after 0.5, 2 and 5 s.
+TEST(UinputPointer, TellsThePlaceAgainForAReaderThatOpenedTheDeviceLate) {
+  const struct {
+    const char* name;
+    std::vector<int64_t> movesAtMs;  // since the first move, which makes the device
+    std::vector<bool> retold;        // whether each move was preceded by a step
+    int x = 100;
+  } cases[] = {
+      {"WithinHalfASecond", {0, 100, 499}, {false, false, false}},
+      {"AtEachTime", {0, 500, 600, 1999, 2000, 4999, 5000, 60000},
+       {false, true, false, false, true, false, true, false}},
+      {"AfterAStallOnceForAllPassed", {0, 7000, 7001}, {false, true, false}},
+      {"AtTheRightEdgeAStepLeft", {0, 500}, {false, true}, 1023},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Recorded r;
+    int64_t now = 1'000'000;
+    const int64_t start = now;
+    UinputPointer pointer({0, 0, 1024, 768}, OpenInto(r), [&now] { return now; });
+    std::vector<InputEvent> want;
+    for (size_t i = 0; i < c.movesAtMs.size(); ++i) {
+      now = start + c.movesAtMs[i];
+      EXPECT_TRUE(pointer.MoveTo(c.x, 300));
+      if (c.retold[i]) {
+        want.push_back({EV_ABS, ABS_X, c.x < 1023 ? c.x + 1 : c.x - 1});
+        want.push_back({EV_ABS, ABS_Y, 300});
+        want.push_back({EV_SYN, SYN_REPORT, 0});
+      }
+      for (const InputEvent& e : Move(c.x, 300)) want.push_back(e);
+    }
+    EXPECT_EQ(r.events, want);
+  }
+}
+
+// Open() makes the device ahead of the first move (the view calls it before its window shows),
+// and the times to tell the place again run from then; a device that will not open is said once.
+TEST(UinputPointer, OpenMakesTheDeviceAheadOfTheFirstMove) {
+  Recorded r;
+  int64_t now = 0;
+  UinputPointer pointer({0, 0, 1024, 768}, OpenInto(r), [&now] { return now; });
+  pointer.Open();
+  EXPECT_EQ(r.opens, 1);
+  EXPECT_TRUE(r.events.empty());
+  now = 600;
+  EXPECT_TRUE(pointer.MoveTo(10, 20));
+  // The step carries Y as well: nothing was written before it.
+  std::vector<InputEvent> want{{EV_ABS, ABS_X, 11}, {EV_ABS, ABS_Y, 20}, {EV_SYN, SYN_REPORT, 0}};
+  for (const InputEvent& e : Move(10, 20)) want.push_back(e);
+  EXPECT_EQ(r.events, want);
+  EXPECT_EQ(r.opens, 1);
+
+  Recorded shut;
+  shut.opensFail = true;
+  UinputPointer never({0, 0, 1024, 768}, OpenInto(shut));
+  never.Open();
+  EXPECT_FALSE(never.MoveTo(1, 2));
+  EXPECT_EQ(shut.opens, 1);
+}
+
 // Made on one thread, used and closed on another, as the view makes it and the reader uses it.
 TEST(UinputPointer, UsedByTheReaderThreadAlone) {
   Recorded r;
-  UinputPointer pointer({0, 0, 1024, 768}, OpenInto(r));
+  UinputPointer pointer({0, 0, 1024, 768}, OpenInto(r), [] { return int64_t{0}; });
   std::thread reader([&] {
     for (int i = 0; i < 100; ++i) pointer.MoveTo(i, 2 * i);
     pointer.Close();

@@ -53,8 +53,11 @@ def qemu_command(m, qemu="qemu-system-x86_64"):
         cmd += ["-serial", "null"]
     cmd += ["-serial", "null"]
     if m.adapter_pty:
-        cmd += ["-usb", "-chardev", "serial,id=adapter,path=" + m.adapter_pty,
-                "-device", "usb-serial,id=%s,chardev=adapter" % ADAPTER_ID]
+        # On xHCI, as most adapters are plugged today; QEMU 7.2's UHCI sometimes crashes when
+        # the adapter is pulled out while it streams.
+        cmd += ["-device", "qemu-xhci,id=xhci",
+                "-chardev", "serial,id=adapter,path=" + m.adapter_pty,
+                "-device", "usb-serial,bus=xhci.0,id=%s,chardev=adapter" % ADAPTER_ID]
     cmd += ["-virtfs", "local,path=/,mount_tag=hostroot,security_model=none,readonly=on,"
                        "multidevs=remap",
             "-virtfs", "local,path=%s,mount_tag=share,security_model=none,multidevs=remap"

@@ -6,7 +6,7 @@ import re
 import signal
 
 import vm
-from vm import check
+from vm import check, ports
 
 vellum, tablet = vm.programs()
 UART = ["--model", "7", "--range", "5000", "3750"]
@@ -16,12 +16,35 @@ ADAPTER_FOUND = "5-byte tablet, range 2500 x 2250"
 PROBE_BYTES = b"\x13\x7a\x7e\x61\x40"
 
 
-def ports(**paths):
-    """--port for COM1..COM4: the paths given as com1=..., paths that do not exist otherwise."""
-    args = []
-    for n in range(1, 5):
-        args += ["--port", "%d=%s" % (n, paths.get("com%d" % n, "/nonexistent/vm-tty%d" % n))]
-    return args
+def probe(guest, args, found):
+    """vellum --probe ARGS, again (up to three times in all) while it misses one of the tablets
+    whose stdout lines start with the texts in `found`."""
+    for attempt in range(3):
+        r = guest.run([vellum, "--probe"] + args, timeout=60)
+        if all(re.search(r"^COM\d: " + re.escape(f), r.out, re.M) for f in found):
+            return r
+        print("--probe %s missed a tablet (%r); again" % (" ".join(args), r.out))
+    return r
+
+
+def start_monitor(guest, args, name, found):
+    """vellum --monitor ARGS in the background, once it has found its tablet, the one whose
+    line ends in `found`. Started again (up to three times in all) while its probe misses the
+    tablet or takes it for another (the identification block missed: a 5-byte tablet)."""
+    for attempt in range(3):
+        m = guest.spawn([vellum, "--monitor"] + args, name)
+        for _ in range(120):
+            err = m.output()[1]
+            if "Tablet found on" in err or m.wait(0.25) is not None:
+                break
+        if re.search(r"^Tablet found on .*: %s$" % re.escape(found), err, re.M):
+            return m
+        m.signal(signal.SIGKILL)
+        m.wait(10)
+        err = m.output()[1]
+        check("Tablet found on" in err or vm.missed_the_tablet(err), "%s: %r" % (name, err))
+        print("%s missed the tablet (%r); again" % (name, err.splitlines()[:1]))
+    vm.fail("%s missed the tablet three times" % name)
 
 
 def port_lines(stderr):
@@ -30,27 +53,9 @@ def port_lines(stderr):
             for m in re.finditer(r"^COM(\d) (\S+): (.*)$", stderr, re.M)}
 
 
-def adapter_link(guest):
-    r = guest.run("ls /dev/serial/by-id/")
-    names = r.out.split()
-    check(len(names) == 1, "by-id links: %r" % names)
-    return "/dev/serial/by-id/" + names[0]
-
-
-def probe(guest, args, tablets=1):
-    """vellum --probe ARGS, asked up to three times until it finds `tablets` tablets: the probe
-    waits a fixed 50 ms for each answer, and an emulated guest on a busy host can stall longer."""
-    for attempt in range(3):
-        r = guest.run([vellum, "--probe"] + args, timeout=60)
-        if len(re.findall(r"^COM\d: \d-byte tablet", r.out, re.M)) >= tablets:
-            break
-        print("the probe found %r (%r); once more" % (r.out, r.err.splitlines()))
-    return r
-
-
 def test_probe_says_what_is_on_every_kind_of_port(guest):
     r = probe(guest, ports(com1="/dev/ttyS0", com2="/dev/ttyS1", com3="/dev/ttyS2",
-                           com4="/dev/ttyS3"))
+                           com4="/dev/ttyS3"), [UART_FOUND])
     check(r.status == 0, "probe status %s; %r" % (r.status, r.err))
     check(r.out.startswith("COM2: " + UART_FOUND), "stdout %r" % r.out)
     got = port_lines(r.err)
@@ -65,17 +70,17 @@ def test_probe_says_what_is_on_every_kind_of_port(guest):
 
 
 def test_probe_finds_the_tablet_on_the_adapter(guest):
-    link = adapter_link(guest)
-    r = probe(guest, ports(com1=link))
+    link = guest.adapter_link()
+    r = probe(guest, ports(com1=link), [ADAPTER_FOUND])
     check(r.status == 0, "probe status %s; %r" % (r.status, r.err))
     check(r.out.startswith("COM1: " + ADAPTER_FOUND), "stdout %r" % r.out)
     check(port_lines(r.err).get(1) == (link, "5-byte tablet"), "stderr %r" % r.err)
 
 
 def test_ports_auto_takes_the_uart_and_the_adapter_never_the_console(guest):
-    link = adapter_link(guest)
+    link = guest.adapter_link()
     before = len(guest.console_log())
-    r = probe(guest, ["--ports", "auto"], tablets=2)
+    r = probe(guest, ["--ports", "auto"], [UART_FOUND, ADAPTER_FOUND])
     check(r.status == 0, "probe status %s; %r" % (r.status, r.err))
     taken = dict(re.findall(r"^vellum: COM(\d) = (/dev/[^\s,]+)", r.err, re.M))
     check("/dev/ttyS0" not in taken.values(), "the console was taken: %r" % r.err)
@@ -91,7 +96,7 @@ def test_ports_auto_takes_the_uart_and_the_adapter_never_the_console(guest):
 
 
 def test_list_ports_names_them_from_udev(guest):
-    link = adapter_link(guest)
+    link = guest.adapter_link()
     r = guest.run([vellum, "--list-ports"], timeout=60)
     check(r.status == 0, "--list-ports status %s; %r" % (r.status, r.err))
     lines = r.out.splitlines()
@@ -108,36 +113,37 @@ def test_list_ports_names_them_from_udev(guest):
 
 
 def test_monitor_stats_on_the_uart(guest):
-    """The 8250 driver counts line errors (TIOCGICOUNT), so the figure is a number; a tablet
-    sending continuously fills the line: 124.7 packets a second for 7-byte packets."""
-    m = guest.spawn([vellum, "--monitor", "--stats"] + ports(com1="/dev/ttyS1"), "monitor-uart")
-    err = m.wait_for("\n", 30, stream="err")
-    for _ in range(60):
-        err = m.output()[1]
-        if len(re.findall(r"^[\d.]+/s of", err, re.M)) >= 4:
+    """The 8250 driver counts line errors (TIOCGICOUNT), so the figure is a number. A tablet
+    sending continuously fills the line: 124.7 packets a second for 7-byte packets. Under
+    emulation on a busy machine the guest stalls now and then and catches up after: seconds
+    come out short and long, so the test asks for one whole second at the ceiling and an
+    average close to it."""
+    m = start_monitor(guest, ["--stats"] + ports(com1="/dev/ttyS1"), "monitor-uart",
+                      UART_FOUND)
+    for _ in range(80):
+        if len(re.findall(r"^[\d.]+/s of", m.output()[1], re.M)) >= 6:
             break
-        m.wait(0.5)
+        m.wait(0.25)
     m.signal(signal.SIGINT)
     check(m.wait(10) == 0, "monitor status %s" % m.status)
     out, err = m.output()
     seconds = re.findall(r"^([\d.]+)/s of ([\d.]+) · .* · line errors (\S+)$", err, re.M)
-    check(len(seconds) >= 3, "figures lines: %r" % err)
+    check(len(seconds) >= 6, "figures lines: %r" % err)
     check(all(ceiling == "124.7" for _, ceiling, _ in seconds), "ceiling: %r" % err)
+    check(any(abs(float(rate) - 124.7) <= 2.0 for rate, _, _ in seconds[1:]),
+          "no second at the ceiling: %r" % err)
     check(all(errors.isdigit() for _, _, errors in seconds), "line errors: %r" % err)
-    summary = re.search(r"^Summary: (\d+) packets in [\d.]+ s \(([\d.]+)/s\) .* line errors (\S+) ",
+    summary = re.search(r"^Summary: (\d+) packets .* \(([\d.]+)/s\) .* line errors (\S+) ",
                         err, re.M)
     check(summary and summary.group(3).isdigit(), "summary: %r" % err)
-    # A busy host stalls an emulated guest now and then: that second falls short and the next
-    # may run over as the buffered bytes arrive together. A second at the ceiling shows the line
-    # carried all it could.
-    rates = [float(rate) for rate, _, _ in seconds]
-    check(any(abs(r - 124.7) <= 2.0 for r in rates), "no second at 124.7/s: %r" % err)
+    check(float(summary.group(2)) >= 0.9 * 124.7, "average rate: %r" % err)
     check(int(summary.group(1)) == len(out.splitlines()), "summary against %d lines: %r"
           % (len(out.splitlines()), err))
 
 
 def test_monitor_adapter_pulled_mid_stream(guest):
-    m = guest.spawn([vellum, "--monitor"] + ports(com1=adapter_link(guest)), "monitor-adapter")
+    m = start_monitor(guest, ports(com1=guest.adapter_link()), "monitor-adapter",
+                      ADAPTER_FOUND)
     for _ in range(60):
         if len(m.output()[0].splitlines()) >= 50:
             break

@@ -189,7 +189,8 @@ def test_qemu_command_wires_the_ports_in_order():
     for args, want, adapter in cases:
         cmd = qemu.qemu_command(qemu.Machine(**dict(base, **args)))
         check(serials(cmd) == want, "%s: -serial %s" % (args, serials(cmd)))
-        check(("usb-serial,id=ftdi,chardev=adapter" in cmd) == adapter, "%s: adapter" % args)
+        check(("usb-serial,bus=xhci.0,id=ftdi,chardev=adapter" in cmd) == adapter,
+              "%s: adapter" % args)
         if args.get("uart_pty"):
             check("serial,id=uart,path=/dev/pts/7" in cmd, "%s: uart chardev" % args)
         virtfs = [cmd[i + 1] for i, w in enumerate(cmd) if w == "-virtfs"]

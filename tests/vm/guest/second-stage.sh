@@ -49,8 +49,11 @@ if [ "$mode" = shell ]; then
   printf '#!/bin/sh\necho o > /proc/sysrq-trigger\n' > /usr/local/sbin/poweroff
   chmod 0755 /usr/local/sbin/poweroff
   cd "$shell_dir" 2>/dev/null || cd /
+  # The host terminal's size, from the kernel's command line (a serial line cannot tell).
+  [ -n "$LINES" ] && stty rows "$LINES" cols "$COLUMNS" < /dev/ttyS0
+  unset LINES COLUMNS
   # A session of its own with the console as its controlling terminal, for job control.
-  setsid sh -c 'exec bash -i <>/dev/ttyS0 >&0 2>&1'
+  setsid -w -c bash -i < /dev/ttyS0 > /dev/ttyS0 2>&1
 else
   wait "$agent_pid"
 fi
