@@ -15,6 +15,7 @@
 #include "app/VellumApp.h"
 #include "app/WindowRecording.h"
 #include "platform/Pointer.h"
+#include "tablet/LatencyIo.h"
 
 namespace vellum {
 namespace {
@@ -66,6 +67,7 @@ int RunGui(int argc, char** argv, const CommandLine& options) {
       // F4 and a stop signal end the process from within the view, the reader stopped first.
       view.exitProcess = [r](int code) {
         code = r->Finish(code);
+        UndoLatencyChangesNow();
         std::fflush(nullptr);
         ::_exit(code);
       };

@@ -25,6 +25,8 @@ class RecordingPort final : public IPort {
   std::string LastError() const override { return inner_.LastError(); }
   OpenReport LastOpen() const override { return inner_.LastOpen(); }
   std::optional<LineErrorCounts> LineErrors() const override { return inner_.LineErrors(); }
+  void RestoreLatency() override { inner_.RestoreLatency(); }
+  std::string LatencyNotice() const override { return inner_.LatencyNotice(); }
 
  private:
   IPort& inner_;

@@ -45,6 +45,7 @@ cat >"$work/expected" <<EOF
 ./usr/bin/vellum
 ./usr/bin/vellum-tablet
 ./usr/share/applications/$app_id.desktop
+./usr/share/doc/vellum/60-vellum-uart-trigger.rules
 ./usr/share/doc/vellum/README.md
 ./usr/share/doc/vellum/capture-format.md
 ./usr/share/doc/vellum/emulator-script.md

@@ -64,7 +64,8 @@ std::optional<LineErrorCounts> ReadErrorCounters(int fd) {
 
 }  // namespace
 
-SerialPort::SerialPort(PortPaths paths) : paths_(std::move(paths)) {}
+SerialPort::SerialPort(PortPaths paths, std::shared_ptr<ILatencyIo> latency)
+    : paths_(std::move(paths)), latency_(std::move(latency)) {}
 
 SerialPort::~SerialPort() {
   Close();
@@ -112,6 +113,7 @@ OpenResult SerialPort::Open(int n) {
   lastOpen_.lineDiscipline = LineDiscipline();
   // The counters run from when the driver loaded; this run's errors are counted from here.
   countsAtOpen_ = ReadErrorCounters(fd_);
+  latency_.Lower(fd_, "COM" + std::to_string(n) + " (" + paths_.Path(n) + ")");
   return OpenResult::kOk;
 }
 
@@ -170,6 +172,7 @@ uint32_t SerialPort::InputQueueCount() {
 
 void SerialPort::Close() {
   if (fd_ < 0) return;
+  latency_.Restore();  // needs the descriptor for a USB adapter's flags
   // TIOCEXCL outlives the close while the other end of a pty stays open; a reopen would then
   // fail with EBUSY for anyone but root.
   ::ioctl(fd_, TIOCNXCL);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tablet/LatencyIo.h"
 #include "tablet/PortPaths.h"
 
 namespace vellum {
@@ -92,12 +93,21 @@ class IPort {
   // none (a pty) or the port is closed. May be called on another thread while the reader reads,
   // but not while Open() or Close() runs.
   virtual std::optional<LineErrorCounts> LineErrors() const { return std::nullopt; }
+  // Open() lowers the line's latency where the line allows it (LowLatency.h); this puts back what
+  // it changed while keeping the port open, as Close() does. Idempotent. May run on the reader's
+  // thread after its loop has ended while another thread asks LineErrors().
+  virtual void RestoreLatency() {}
+  // What the last Open() found worth telling the user about the line's latency, one or two
+  // lines without a program name; "" when nothing.
+  virtual std::string LatencyNotice() const { return {}; }
 };
 
 // termios implementation. COMn is PortPaths::Path(n).
 class SerialPort final : public IPort {
  public:
-  explicit SerialPort(PortPaths paths = PortPaths());
+  // `latency`: how the line's latency settings are read and written; null leaves them alone.
+  explicit SerialPort(PortPaths paths = PortPaths(),
+                      std::shared_ptr<ILatencyIo> latency = LatencyIoFromEnvironment());
   ~SerialPort() override;
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;
@@ -115,6 +125,8 @@ class SerialPort final : public IPort {
   std::string ReadFailure() const override { return readFailure_; }
   OpenReport LastOpen() const override { return lastOpen_; }
   std::optional<LineErrorCounts> LineErrors() const override;
+  void RestoreLatency() override { latency_.Restore(); }
+  std::string LatencyNotice() const override { return latency_.Notice(); }
 
   std::string LastError() const override { return lastError_; }
 
@@ -127,6 +139,7 @@ class SerialPort final : public IPort {
   std::string readFailure_;
   OpenReport lastOpen_;
   std::optional<LineErrorCounts> countsAtOpen_;  // the driver's raw counts; nullopt: it keeps none
+  PortLatency latency_;
 };
 
 // ---------------------------------------------------------------------------------------------

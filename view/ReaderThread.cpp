@@ -38,7 +38,9 @@ int CVellumView::ReaderThreadProc(CVellumView* view) {
   // The X connection or uinput device is the reader's: it goes with it.
   if (view->m_pointer) view->m_pointer->Close();
   if (!view->m_stop.load(std::memory_order_relaxed)) {
-    // A read failed: the tablet is gone. The window and its keys go on; the user is told.
+    // A read failed: the tablet is gone. The window and its keys go on; the user is told. What
+    // the open changed about the line's latency goes back now, not when the window closes.
+    view->m_hPort->RestoreLatency();
     std::string reason = view->m_hPort->ReadFailure();
     if (reason.empty()) reason = "the read failed";
     QMetaObject::invokeMethod(

@@ -19,6 +19,7 @@ namespace {
 constexpr int kCellsAcross = 30;  // client width / cell size
 
 void ExitNow(int status) {
+  vellum::UndoLatencyChangesNow();  // _exit skips the port's own close
   std::fflush(nullptr);
   ::_exit(status);
 }
@@ -95,6 +96,10 @@ CVellumView::CVellumView(ViewOptions options, QWidget* parent)
     return;
   }
   m_hPort = std::move(port);
+  if (const std::string notice = vellum::NoticeLines(m_hPort->LatencyNotice()); !notice.empty()) {
+    std::fputs(notice.c_str(), stderr);
+    std::fflush(stderr);
+  }
   if (m_options.tabletFound) m_options.tabletFound(info);
   const vellum::ScaleFactors scale = vellum::ComputeScaleFactors(m_screenWidth, m_screenHeight);
   m_scaleX = scale.x;
