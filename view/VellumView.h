@@ -6,7 +6,8 @@
 //   LineQuality.cpp   the line's figures for the status bar's second pane
 //   TabletEvents.cpp  what each tablet event does on the current screen
 //   Painting.cpp      OnDraw, the info screen, invalidation and Qt's paint/resize events
-//   Presentation.cpp  queued, coalesced presentation of what the reader drew; pointer moves
+//   Presentation.cpp  queued, coalesced presentation of what the reader drew, at most once a
+//                     display frame
 //   Keys.cpp          OnKeyDown
 //   Trace.cpp         DrawTraceSegment
 //   Readouts.cpp      ShowReadout, OnMouseMove
@@ -41,9 +42,11 @@
 #include "tablet/LineStats.h"
 #include "tablet/Reader.h"
 #include "tablet/TabletLink.h"
+#include "view/FramePacer.h"
 #include "view/ViewFrame.h"
 
 class QComboBox;
+class QTimer;
 
 // What the view takes from outside. The defaults are the real platform; tests replace them.
 struct ViewOptions {
@@ -205,9 +208,10 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
 
   // ---- presentation (Presentation.cpp) ----
   // Any thread: queue the rectangle to be shown; requests made before the UI thread gets to
-  // them are merged into one update.
+  // them, or within a display frame of the last update, are merged into one update.
   void RequestPresent(const gdi::DirtyArea& area);
-  void PresentPending();  // UI thread
+  void PresentPending();  // UI thread: now, or when the frame is over
+  void PresentIn(int64_t waitUs);  // UI thread: PresentPending then
   gdi::Surface& Backbuffer() { return *m_surface; }
   const gdi::Surface& Backbuffer() const { return *m_surface; }
 
@@ -286,6 +290,9 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   std::mutex m_presentMutex;
   gdi::DirtyArea m_pendingDirty;
   bool m_presentQueued = false;
+  // The UI thread's: when the next update may be, and the wait for it.
+  vellum::FramePacer m_framePacer{vellum::FrameUsForRate(0)};
+  QTimer* m_presentTimer = nullptr;  // child of the view
 
   // Newest pointer position asked for by the reader (tests look at it).
   std::atomic<int64_t> m_pendingPointer{0};
