@@ -14,16 +14,17 @@ namespace {
 constexpr int kFillerPauseMs = 5;
 constexpr uint8_t kFillerByte = 0x80;
 
-// After an empty read: until a byte arrives or a stop is asked for, with no timeout, so a quiet
-// tablet costs no wake-ups. After a filler byte: at most 5 ms, ending early when a byte is
+// After an empty read: until `bytes` are waiting or a stop is asked for, with no timeout, so a
+// quiet tablet costs no wake-ups. After a filler byte: at most 5 ms, ending early when a byte is
 // waiting. Without a waker nothing could end an endless wait, so that case keeps the 5 ms bound.
 // A port without a descriptor (a fake) advances its own clock instead.
-void IdleWait(IPort& port, const Waker* waker, bool filler) {
+void IdleWait(IPort& port, const Waker* waker, bool filler, int bytes) {
   const int portFd = port.PollFd();
   if (portFd < 0) {
     port.Pause(kFillerPauseMs);
     return;
   }
+  port.SetPollThreshold(filler ? 1 : bytes);
   pollfd fds[2] = {{portFd, POLLIN, 0}, {waker ? waker->Fd() : -1, POLLIN, 0}};
   const int timeout = (filler || !waker) ? kFillerPauseMs : -1;
   int r;
@@ -54,7 +55,9 @@ int RunReader(IPort& port, const ReaderConfig& config, ITabletSink& sink,
     if (!r.ok) break;
     if (r.count == 1 && tap) tap->OnBytes(&r.byte, 1);
     if (r.count == 0 || r.byte == kFillerByte) {
-      IdleWait(port, waker, r.count == 1);
+      // The rest of the packet being assembled, or a whole one: no packet can be complete
+      // sooner, so waiting for them delays none, and the reader wakes once a packet.
+      IdleWait(port, waker, r.count == 1, config.packetLength - assembler.Position());
       continue;
     }
     const int position = assembler.Position();

@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -110,6 +111,8 @@ OpenResult SerialPort::Open(int n) {
   if (!MatchesApartFromParity(settings, applied)) {
     return fail("tcsetattr", setResult != 0 ? setError : EINVAL, OpenResult::kSettingsFailed);
   }
+  applied_ = applied;
+  pollThreshold_ = applied.c_cc[VMIN];
   lastOpen_.lineDiscipline = LineDiscipline();
   // The counters run from when the driver loaded; this run's errors are counted from here.
   countsAtOpen_ = ReadErrorCounters(fd_);
@@ -216,6 +219,17 @@ int SerialPort::LineDiscipline() const {
 
 int SerialPort::PollFd() const {
   return fd_;
+}
+
+void SerialPort::SetPollThreshold(int bytes) {
+  bytes = std::clamp(bytes, 1, 255);
+  if (fd_ < 0 || bytes == pollThreshold_) return;
+  // With VTIME 0 the line discipline's poll counts VMIN bytes as ready; non-blocking reads are
+  // untouched. Only VMIN differs from what the open read back, so a pty's missing parity does
+  // not make this fail. If it fails all the same, the reader wakes once a byte, as it can.
+  termios t = applied_;
+  t.c_cc[VMIN] = cc_t(bytes);
+  if (RetryEintr([&] { return ::tcsetattr(fd_, TCSANOW, &t); }) == 0) pollThreshold_ = bytes;
 }
 
 }  // namespace vellum

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <termios.h>
+
 #include "tablet/LatencyIo.h"
 #include "tablet/PortPaths.h"
 
@@ -81,6 +83,10 @@ class IPort {
   // A descriptor that becomes readable when input arrives, for poll(); -1 when there is none
   // (fake ports). The reader waits on it between empty reads.
   virtual int PollFd() const { return -1; }
+  // From now on PollFd() becomes readable only once `bytes` (1 to 255) are waiting, where the
+  // port can do that (a tty: VMIN); reads still return at once with what is there. The reader
+  // asks for the rest of a packet, and so wakes once a packet rather than once a byte.
+  virtual void SetPollThreshold(int bytes) { (void)bytes; }
   // Why the last failed read failed, in a few plain words for the user ("the line hung up");
   // "" when no read has failed or the port cannot tell.
   virtual std::string ReadFailure() const { return {}; }
@@ -122,6 +128,7 @@ class SerialPort final : public IPort {
   int64_t NowMs() const override;
   int64_t NowUs() const override;
   int PollFd() const override;
+  void SetPollThreshold(int bytes) override;
   std::string ReadFailure() const override { return readFailure_; }
   OpenReport LastOpen() const override { return lastOpen_; }
   std::optional<LineErrorCounts> LineErrors() const override;
@@ -139,6 +146,8 @@ class SerialPort final : public IPort {
   std::string readFailure_;
   OpenReport lastOpen_;
   std::optional<LineErrorCounts> countsAtOpen_;  // the driver's raw counts; nullopt: it keeps none
+  termios applied_{};  // the line settings as the open read them back
+  int pollThreshold_ = 1;
   PortLatency latency_;
 };
 
