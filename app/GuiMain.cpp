@@ -34,6 +34,14 @@ void EnsureRuntimeDir() {
   ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 0);
 }
 
+// On X11 Qt shares the window's image with the server (MIT-SHM) and so must wait for the server
+// before every paint: a round trip and a completion event each frame, while packets stream. What
+// a frame copies is a few small rectangles, cheaper sent along with the request. A user's own
+// setting stands.
+void PreferCopiedImages() {
+  ::setenv("QT_XCB_NO_MITSHM", "1", 0);
+}
+
 }  // namespace
 
 int RunGui(int argc, char** argv, const CommandLine& options) {
@@ -49,6 +57,7 @@ int RunGui(int argc, char** argv, const CommandLine& options) {
     recording = std::make_unique<WindowRecording>(options.record, options.ports);
   }
   EnsureRuntimeDir();
+  PreferCopiedImages();
   // Qt keeps references to argc and argv for the application's lifetime.
   static int qtArgc = 1;
   static char* qtArgv[] = {argv[0], nullptr};
