@@ -1,24 +1,25 @@
 #pragma once
-// The program's options, parsed once into a plain struct. New options (capture recording, a
-// monitor) become new fields here.
+// The program's options, parsed once into a plain struct.
 #include <array>
 #include <string>
 #include <vector>
 
+#include "platform/Pointer.h"
 #include "tablet/PortPaths.h"
 
 namespace vellum {
 
 struct CommandLine {
-  PortPaths ports;       // --port N=PATH, repeatable
+  PortPaths ports;  // --port N=PATH, repeatable
   // COMn was named with --port (--ports auto leaves it so).
   std::array<bool, 4> portGiven{};
   bool autoPorts = false;  // --ports auto: COM1..COM4 from the serial devices found
   bool listPorts = false;  // --list-ports: list the serial devices, exit
-  bool probe = false;    // --probe: scan the ports, report, exit
-  bool monitor = false;  // --monitor: print the packets as text lines, no window
-  bool stats = false;    // --stats: with --monitor, the line's figures on stderr once a second
-  std::string pointer;   // --pointer x11|uinput|none; "" chooses by the desktop
+  bool probe = false;      // --probe: scan the ports, report, exit
+  bool monitor = false;    // --monitor: print the packets as text lines, no window
+  bool stats = false;      // --stats: with --monitor, the line's figures on stderr once a second
+  // --pointer x11|uinput|none; kAuto chooses by the desktop
+  platform::PointerKind pointer = platform::PointerKind::kAuto;
   std::string record;    // --record FILE: write a capture (docs/capture-format.md)
   std::string document;  // DOCUMENT: opened in the window at start-up, as Ctrl+O opens one
   bool help = false;     // --help
@@ -32,6 +33,7 @@ struct ParsedCommandLine {
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args);  // args without argv[0]
 
-extern const char* const kUsage;
+// The text of --help.
+std::string Usage();
 
 }  // namespace vellum

@@ -14,7 +14,6 @@
 #include "app/MainFrame.h"
 #include "app/VellumApp.h"
 #include "app/WindowRecording.h"
-#include "platform/Pointer.h"
 #include "tablet/LatencyIo.h"
 
 namespace vellum {
@@ -67,8 +66,7 @@ int RunGui(int argc, char** argv, const CommandLine& options) {
     CVellumApp app(qtArgc, qtArgv);
     ViewOptions view;
     view.ports = options.ports;
-    view.pointerKind =
-        platform::ParsePointerKind(options.pointer).value_or(platform::PointerKind::kAuto);
+    view.pointerKind = options.pointer;
     if (recording) {
       WindowRecording* r = recording.get();
       view.tap = &r->Recorder();

@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
   }
   vellum::CommandLine options = parsed.options;
   if (options.help) {
-    std::cout << vellum::kUsage;
+    std::cout << vellum::Usage();
     return 0;
   }
   if (options.version) {

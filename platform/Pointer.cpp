@@ -26,13 +26,6 @@ vellum::Rect Desktop() {
 
 }  // namespace
 
-std::optional<PointerKind> ParsePointerKind(std::string_view name) {
-  if (name == "x11") return PointerKind::kX11;
-  if (name == "uinput") return PointerKind::kUinput;
-  if (name == "none") return PointerKind::kNone;
-  return std::nullopt;
-}
-
 PointerKind ResolvePointerKind(PointerKind requested, std::string_view qtPlatform,
                                bool hasDisplay, bool hasWaylandDisplay) {
   if (requested != PointerKind::kAuto) return requested;

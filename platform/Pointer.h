@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,9 +15,6 @@
 namespace platform {
 
 enum class PointerKind { kAuto, kX11, kUinput, kNone };
-
-// "x11", "uinput" or "none" (the --pointer option); nullopt for anything else.
-std::optional<PointerKind> ParsePointerKind(std::string_view name);
 
 class IPointer {
  public:

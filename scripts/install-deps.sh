@@ -4,9 +4,11 @@
 set -euo pipefail
 
 # qt6-base-dev carries the CMake files of Qt PrintSupport too (Ctrl+P); libqt6svg6 holds the
-# plugins through which Qt draws the SVG window icon. The last line is for `make package` and its
+# plugins through which Qt draws the SVG window icon. The line before last is for `make package` and its
 # check: dpkg-shlibdeps (dpkg-dev) and file for CPack, then the validators of the desktop entry,
-# the metainfo and the manual pages (the manual pages are also checked by `make test`).
+# the metainfo and the manual pages (the manual pages are also checked by `make test`). The last
+# line is for the tests on a real kernel (tests/vm): QEMU, a kernel to boot, busybox for the
+# guest's first stage, udev, libinput's tools, and weston with Qt's Wayland plugin.
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev libqt6printsupport6 libqt6svg6 libgl-dev libasound2-dev libxcb1-dev libevdev-dev libudev-dev
@@ -16,6 +18,7 @@ packages=(
   xvfb openbox xdotool x11-utils imagemagick
   procps python3 strace
   dpkg-dev file binutils desktop-file-utils appstream man-db
+  qemu-system-x86 linux-image-amd64 busybox-static kmod udev libinput-tools weston qt6-wayland
 )
 
 missing=()

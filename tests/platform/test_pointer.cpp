@@ -185,8 +185,6 @@ TEST(PointerChoice, ByDesktopAndOption) {
     EXPECT_EQ(ResolvePointerKind(r.requested, r.qt, r.display, r.wayland), r.chosen)
         << int(r.requested) << " on " << r.qt;
   }
-  EXPECT_EQ(ParsePointerKind("uinput"), PointerKind::kUinput);
-  EXPECT_EQ(ParsePointerKind("X11"), std::nullopt) << "names are lower case";
   EXPECT_FALSE(MakePointer(PointerKind::kNone, {0, 0, 10, 10})->MoveTo(1, 1));
 }
 

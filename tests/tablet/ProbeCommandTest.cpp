@@ -68,11 +68,12 @@ TEST(CommandLine, Parsing) {
 // A plain argument is the document the window opens; an option's value stays the option's.
 // --pointer takes one of three values (none given: the desktop chooses).
 TEST(CommandLine, DocumentArgument) {
+  using platform::PointerKind;
   struct Row {
     std::vector<std::string> args;
     const char* error;  // start of the error, "" when the line is fine
     const char* document;
-    const char* pointer = "";
+    PointerKind pointer = PointerKind::kAuto;
   };
   const Row rows[] = {
       {{"notes.vlm"}, "", "notes.vlm"},
@@ -85,11 +86,12 @@ TEST(CommandLine, DocumentArgument) {
       {{""}, "unknown option ''", ""},
       {{"--probe", "a.vlm"}, "a DOCUMENT opens in the window only", ""},
       {{"a.vlm", "--monitor"}, "a DOCUMENT opens in the window only", ""},
-      {{"--pointer", "x11"}, "", "", "x11"},
-      {{"--pointer=uinput"}, "", "", "uinput"},
-      {{"--pointer", "none", "notes.vlm"}, "", "notes.vlm", "none"},
+      {{"--pointer", "x11"}, "", "", PointerKind::kX11},
+      {{"--pointer=uinput"}, "", "", PointerKind::kUinput},
+      {{"--pointer", "none", "notes.vlm"}, "", "notes.vlm", PointerKind::kNone},
       {{"--pointer"}, "--pointer: expected x11, uinput or none", ""},
       {{"--pointer", "wayland"}, "--pointer: expected x11, uinput or none, got 'wayland'", ""},
+      {{"--pointer", "X11"}, "--pointer: expected x11, uinput or none, got 'X11'", ""},
   };
   for (const Row& r : rows) {
     const ParsedCommandLine p = ParseCommandLine(r.args);
@@ -98,6 +100,42 @@ TEST(CommandLine, DocumentArgument) {
     EXPECT_EQ(p.options.document, r.document) << r.args[0];
     EXPECT_EQ(p.options.pointer, r.pointer) << r.args[0];
   }
+}
+
+// One grammar for every option: "--name value" and "--name=value" alike, names given whole,
+// "--" ends the options, -h is --help.
+TEST(CommandLine, Grammar) {
+  struct Row {
+    std::vector<std::string> args;
+    const char* error;  // the whole error, "" when the line is fine
+    const char* record = "";
+    const char* document = "";
+  };
+  const Row rows[] = {
+      {{"--record=a=b"}, "", "a=b"},
+      {{"--record", "--probe"}, "", "--probe"},  // a value may look like an option
+      {{"--rec", "x"}, "unknown option '--rec' (try --help)"},
+      {{"--prob"}, "unknown option '--prob' (try --help)"},
+      {{"--po=1=/x"}, "unknown option '--po=1=/x' (try --help)"},
+      {{"--probe=yes"}, "--probe takes no value"},
+      {{"--help=1"}, "--help takes no value"},
+      {{"--port"}, "--port: expected N=PATH"},
+      {{"--", "-notes.vlm"}, "unknown option '-notes.vlm' (try --help)"},
+      {{"--", "notes.vlm"}, "", "", "notes.vlm"},
+      {{"notes.vlm", "--record", "r.cap"}, "", "r.cap", "notes.vlm"},
+  };
+  for (const Row& r : rows) {
+    const ParsedCommandLine p = ParseCommandLine(r.args);
+    EXPECT_EQ(p.error, r.error) << r.args[0];
+    if (*r.error != '\0') continue;
+    EXPECT_EQ(p.options.record, r.record) << r.args[0];
+    EXPECT_EQ(p.options.document, r.document) << r.args[0];
+  }
+  EXPECT_TRUE(ParseCommandLine({"-h"}).options.help);
+  EXPECT_TRUE(ParseCommandLine({"--version"}).options.version);
+  // Parsing twice starts afresh each time.
+  EXPECT_EQ(ParseCommandLine({"--monitor", "--stats"}).error, "");
+  EXPECT_EQ(ParseCommandLine({"--monitor", "--stats"}).error, "");
 }
 
 // ---- the built binaries ------------------------------------------------------------------

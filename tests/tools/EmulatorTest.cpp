@@ -133,6 +133,20 @@ TEST(Emulator, IdentifyRepeatedWhileAnsweringIsIgnored) {
   EXPECT_EQ(Until(tablet, 2000).size(), kIdentifyReplyLength);
 }
 
+// Regression: a repeated range request on a busy machine queued a second reply that went out
+// after the probe's DC1, into the port opened for good, where it read as a pen packet.
+TEST(Emulator, Dc1DropsTheRepliesStillQueued) {
+  EmulatorConfig config = Model(7);
+  config.loop = false;
+  TabletEmulator tablet(config, Packets(2, 7));
+  Send(tablet, "a", 0);
+  EXPECT_EQ(Until(tablet, 100).size(), 7u);
+  Send(tablet, "a" + kDc1, 100);  // together, as a starved emulator reads them
+  const Bytes out = Until(tablet, 1000);
+  EXPECT_EQ(out.size(), 14u) << "the stream's two packets and nothing else";
+  EXPECT_EQ(tablet.PacketsSent(), 2u);
+}
+
 // Regression: a tablet left running started its line at the clock's zero, so the first look at
 // a steady clock hours after boot produced millions of bytes at once and starved its replies.
 TEST(Emulator, LeftRunningStartsSendingWhenTheLineComesUp) {

@@ -90,6 +90,11 @@ TEST(TabletBinary, RefusesBadOptions) {
       {"--bogus"},
       {"--script"},
       {"--script", "/nonexistent/script"},
+      {"--range=5000"},
+      {"--mod", "7"},  // names are given whole
+      {"--once=yes"},
+      {"stray"},
+      {"--fast"},  // goes with --replay only
   };
   for (const auto& args : cases) {
     Child child(args);
@@ -103,7 +108,8 @@ TEST(TabletBinary, LinkStandsForTheDeviceUntilStopped) {
   ASSERT_NE(::mkdtemp(dir), nullptr);
   const std::string link = std::string(dir) + "/com1";
   {
-    Child child({"--model", "5", "--range", "9000", "2250", "--link", link});
+    // "--name=value" as well as "--name value".
+    Child child({"--model=5", "--range=9000", "2250", "--link", link});
     ASSERT_EQ(child.FirstLine(), link);
     PortPaths paths;
     paths.Set(1, link);

@@ -71,6 +71,9 @@ void TabletEmulator::Receive(uint8_t b, double nowMs) {
       streaming_ = false;
     }
   } else if (b == kProbeEndByte) {
+    // The host has finished asking: a reply still queued (to a repeated request) would reach a
+    // port it has closed and opened again, where a real port drops it.
+    replies_.clear();
     stopAtPacketEnd_ = false;
     if (!streaming_) {
       if (!Peek()) lineFree_ = std::max(lineFree_, nowMs);
