@@ -130,6 +130,7 @@ std::string DescribeLatency(int rxTrigger, bool rxTriggerWritable, int latencyTi
            (rxTriggerWritable ? "Vellum sets 1 byte while it holds the port)"
                               : "Vellum may not lower it)");
   }
+  if (latencyTimerMs == 0) return "latency timer 0 ms (no wait)";
   if (latencyTimerMs == 1) return "latency timer 1 ms (a packet up to 1 ms late)";
   if (latencyTimerMs > 1) {
     return "latency timer " + std::to_string(latencyTimerMs) + " ms (a packet up to " +

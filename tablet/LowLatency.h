@@ -75,7 +75,7 @@ std::string NoticeLines(const std::string& notice);
 double TriggerWaitMs(int bytes);
 
 // The `--list-ports` words for a line's latency: its receive trigger (rxTrigger > 0, whether
-// Vellum may change it) or its latency timer (latencyTimerMs > 0), and what either means in
+// Vellum may change it) or its latency timer (latencyTimerMs >= 0), and what either means in
 // milliseconds; "" when it has neither.
 std::string DescribeLatency(int rxTrigger, bool rxTriggerWritable, int latencyTimerMs);
 
