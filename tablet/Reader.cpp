@@ -50,7 +50,16 @@ TabletEvent DecodeEvent(const uint8_t* packet, const ReaderConfig& config) {
 int RunReader(IPort& port, const ReaderConfig& config, ITabletSink& sink,
               const std::atomic<bool>& stop, const Waker* waker, IByteTap* tap) {
   PacketAssembler assembler(config.packetLength);
+  bool packetDone = false;
   while (!stop.load(std::memory_order_relaxed)) {
+    if (packetDone && port.PollFd() >= 0) {
+      // The next packet needs a whole packet's bytes: wait for them before reading any. Reading
+      // its first byte now would have the next wait ask for one byte fewer, and the port's
+      // threshold would change twice a packet (on a USB adapter, each change is a USB request).
+      packetDone = false;
+      IdleWait(port, waker, false, config.packetLength);
+      continue;
+    }
     const ReadResult r = port.ReadByte();
     if (!r.ok) break;
     if (r.count == 1 && tap) tap->OnBytes(&r.byte, 1);
@@ -67,6 +76,7 @@ int RunReader(IPort& port, const ReaderConfig& config, ITabletSink& sink,
       event.timeUs = port.NowUs();
       sink.OnTabletEvent(event);  // first: the pointer and the screens wait on nothing else
       if (config.stats) config.stats->OnPacket(event.timeUs, event.code, event.x, event.y);
+      packetDone = true;
     } else if (step != PacketAssembler::Step::kStored && config.stats) {
       config.stats->OnAssemblerStep(step, position);  // a stored byte drops nothing
     }

@@ -110,17 +110,17 @@ TEST(ReaderThread, IdleLineWaitsWithoutWakingUp) {
     EXPECT_EQ(port.reads, reads);
   };
   settlesAt(1);
-  port.Send(Packet7(1, 2500, 1875, 300));  // 7 reads, one empty read, the wait again
-  settlesAt(9);
+  port.Send(Packet7(1, 2500, 1875, 300));  // 7 reads, then the wait for the next packet
+  settlesAt(8);
   EXPECT_EQ(sink.count.load(), 1);
   port.Send({0x80});  // the filler, its pause, one empty read
-  settlesAt(11);
+  settlesAt(10);
   port.Send({0x9A, 0x10, 0x20});  // a packet's first three bytes: the wait is for the other four
-  settlesAt(15);
+  settlesAt(14);
   stop = true;
   waker.Wake();
   reader.join();
-  EXPECT_EQ(port.reads, 15) << "the stop ended the wait without another read";
+  EXPECT_EQ(port.reads, 14) << "the stop ended the wait without another read";
   // Each wait asks for what would complete a packet; the filler's bounded pause for any byte.
   EXPECT_EQ(port.Thresholds(), (std::vector<int>{7, 7, 1, 7, 4}));
 }
@@ -144,7 +144,11 @@ TEST(ReaderThread, WakesOncePerPacketOnATty) {
       return r;
     }
     int PollFd() const override { return inner_.PollFd(); }
-    void SetPollThreshold(int bytes) override { inner_.SetPollThreshold(bytes); }
+    void SetPollThreshold(int bytes) override {
+      if (bytes != threshold_) ++thresholdChanges;
+      threshold_ = bytes;
+      inner_.SetPollThreshold(bytes);
+    }
     int64_t NowUs() const override { return inner_.NowUs(); }
     int64_t NowMs() const override { return inner_.NowMs(); }
     OpenResult Open(int) override { return OpenResult::kOk; }
@@ -154,9 +158,11 @@ TEST(ReaderThread, WakesOncePerPacketOnATty) {
     bool IsOpen() const override { return true; }
     void Pause(int) override {}
     std::atomic<int> emptyReads{0};
+    std::atomic<int> thresholdChanges{0};
 
    private:
     SerialPort& inner_;
+    int threshold_ = 1;
   } port(serial);
   RecordingSink sink;
   std::atomic<bool> stop{false};
@@ -174,8 +180,10 @@ TEST(ReaderThread, WakesOncePerPacketOnATty) {
   waker.Wake();
   reader.join();
   EXPECT_EQ(sink.count.load(), kPackets);
-  // One empty read a packet (after its last byte), and the first; a byte-by-byte wake has seven.
-  EXPECT_LE(port.emptyReads.load(), kPackets + 2);
+  // A wait a packet, for its seven bytes; a byte-by-byte wake had seven empty reads a packet.
+  EXPECT_LE(port.emptyReads.load(), kPackets / 2);
+  // The threshold is set once, not twice a packet.
+  EXPECT_LE(port.thresholdChanges.load(), 2);
 }
 
 // The hang-up of the line (adapter unplugged) ends the loop by itself.
