@@ -45,10 +45,17 @@ def as_dialout_user(guest, argv):
 
 
 def monitor(guest, com1, name, user=False, stats=False):
+    """--monitor on com1, once it has found the tablet. The probe waits a fixed 50 ms for each
+    answer, and an emulated guest on a busy host can stall longer: up to three starts."""
     argv = [vellum, "--monitor"] + (["--stats"] if stats else []) + ports(com1)
-    m = guest.spawn(as_dialout_user(guest, argv) if user else argv, name)
-    m.wait_for("Tablet found", 60, stream="err")
-    return m
+    for attempt in range(3):
+        m = guest.spawn(as_dialout_user(guest, argv) if user else argv, name)
+        err = m.wait_for("ound", 60, stream="err")
+        if "Tablet found" in err:
+            return m
+        m.wait(20)
+        print("%s: the probe missed the tablet (%r); once more" % (name, err.strip()))
+    vm.fail("%s: three starts missed the tablet" % name)
 
 
 def jitters(err):
@@ -103,21 +110,27 @@ def test_uart_trigger_low_while_held_and_back_after(guest):
 
 
 # An emulated guest on a busy host stalls now and then, and a stall adds jitter to its second
-# whatever the UART does (on this kind of 2-core machine with other builds running, several
+# whatever the UART does (on a 2-core machine with other builds and guests running, several
 # milliseconds in most seconds); a FIFO that holds packets back adds it to every second. So the
-# quietest second tells the line: under a millisecond with the trigger at 1, never with the FIFO
-# as booted.
+# quietest second tells the line: under a millisecond with the trigger at 1 (waiting up to
+# half a minute for one), never with the FIFO as booted.
 SECONDS = 10
+QUIET_MS = 1.0
 
 
 def test_jitter_under_a_millisecond_as_root(guest):
     m = monitor(guest, "/dev/ttyS1", "jitter-root", stats=True)
-    seconds_of_stats(m, SECONDS)
+    for _ in range(160):
+        values = jitters(m.output()[1])
+        if (values and min(values) < QUIET_MS) or len(values) >= 30:
+            break
+        m.wait(0.25)
     m.signal(signal.SIGINT)
     check(m.wait(20) == 0, "monitor status %s" % m.status)
     values = jitters(m.output()[1])
     print("jitter as root, trigger 1: %s ms" % values)
-    check(min(values) < 1.0, "jitter as root: %s ms" % values)
+    check(values and min(values) < QUIET_MS, "jitter as root, no second under %g ms: %s ms "
+          "(host load %.1f)" % (QUIET_MS, values, os.getloadavg()[0]))
 
 
 def test_a_user_who_may_not_is_told_and_the_command_lets_vellum(guest):
@@ -134,7 +147,7 @@ def test_a_user_who_may_not_is_told_and_the_command_lets_vellum(guest):
           "told: %r" % told[0])
     values = jitters(err)
     print("jitter as a user, trigger %s: %s ms" % (booted, values))
-    check(min(values) > 1.5, "jitter with the trigger as booted: %s ms" % values)
+    check(min(values) > 1.5 * QUIET_MS, "jitter with the trigger as booted: %s ms" % values)
 
     # The command it names, as root (no sudo in the guest): afterwards the user's Vellum lowers
     # the trigger while it holds the port, and puts it back.
