@@ -32,9 +32,9 @@ namespace {
 
 using vellum::bench::MonotonicUs;
 
-constexpr int kRest = 150;          // packets at each calibration place
+constexpr int kRest = 150;  // packets at each calibration place
 constexpr int32_t kRowStartX = 600;
-constexpr int32_t kStepX = 20;      // ~4 px at 1024 wide, more than the pen's half width
+constexpr int32_t kStepX = 20;  // ~4 px at 1024 wide, more than the pen's half width
 constexpr int kPerRow = 160;
 constexpr int32_t kRowY[] = {2500, 1800, 1100};
 constexpr int kSkipAtRowStart = 8;  // the jump from the row before crosses the row's start
@@ -58,11 +58,11 @@ Place QueryPointer(xcb_connection_t* c, xcb_window_t root) {
 // The rightmost black pixel of screen row y between x0 and x1 (-1: none). A 24-bit visual
 // stores a pixel as B, G, R, pad.
 int RightmostBlack(xcb_connection_t* c, xcb_window_t root, int x0, int x1, int y) {
-  xcb_get_image_reply_t* reply = xcb_get_image_reply(
-      c,
-      xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, root, int16_t(x0), int16_t(y),
-                    uint16_t(x1 - x0), 1, ~0u),
-      nullptr);
+  xcb_get_image_reply_t* reply =
+      xcb_get_image_reply(c,
+                          xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, root, int16_t(x0), int16_t(y),
+                                        uint16_t(x1 - x0), 1, ~0u),
+                          nullptr);
   if (!reply) return -1;
   const uint8_t* p = xcb_get_image_data(reply);
   const int n = xcb_get_image_data_length(reply) / 4;
@@ -206,9 +206,10 @@ int main(int argc, char** argv) {
     std::lock_guard lock(mutex);
     for (int i = 0; i < packets; ++i) {
       const size_t k = size_t(2 * kRest + i);
-      std::fprintf(stderr, "%d row %d x %d seen %.0f lat %.0f\n", i, marks[size_t(i)].row,
-                   screenX(marks[size_t(i)].x), seenUs[size_t(i)],
-                   k < written.size() && seenUs[size_t(i)] >= 0 ? seenUs[size_t(i)] - written[k] : -1);
+      std::fprintf(
+          stderr, "%d row %d x %d seen %.0f lat %.0f\n", i, marks[size_t(i)].row,
+          screenX(marks[size_t(i)].x), seenUs[size_t(i)],
+          k < written.size() && seenUs[size_t(i)] >= 0 ? seenUs[size_t(i)] - written[k] : -1);
     }
   }
   const int measured = packets - (packets + kPerRow - 1) / kPerRow * kSkipAtRowStart;

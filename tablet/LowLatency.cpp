@@ -134,7 +134,8 @@ std::string DescribeLatency(int rxTrigger, bool rxTriggerWritable, int latencyTi
   if (latencyTimerMs == 1) return "latency timer 1 ms (a packet up to 1 ms late)";
   if (latencyTimerMs > 1) {
     return "latency timer " + std::to_string(latencyTimerMs) + " ms (a packet up to " +
-           std::to_string(latencyTimerMs) + " ms late; Vellum asks for 1 ms while it holds the port)";
+           std::to_string(latencyTimerMs) +
+           " ms late; Vellum asks for 1 ms while it holds the port)";
   }
   return {};
 }

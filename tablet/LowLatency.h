@@ -22,10 +22,10 @@ enum class LatencyKind {
 // What a port offered when it was opened.
 struct LatencyFacts {
   LatencyKind kind = LatencyKind::kNone;
-  std::string name;               // the kernel's name of the line: ttyS1, ttyUSB0
-  std::optional<int> rxTrigger;   // UART: bytes; nullopt when it cannot be read (no FIFO)
-  std::optional<bool> lowLatency; // USB adapter: ASYNC_LOW_LATENCY; nullopt: no TIOCGSERIAL
-  bool hasLatencyTimer = false;   // USB adapter: its driver has a latency_timer (ftdi_sio)
+  std::string name;                // the kernel's name of the line: ttyS1, ttyUSB0
+  std::optional<int> rxTrigger;    // UART: bytes; nullopt when it cannot be read (no FIFO)
+  std::optional<bool> lowLatency;  // USB adapter: ASYNC_LOW_LATENCY; nullopt: no TIOCGSERIAL
+  bool hasLatencyTimer = false;    // USB adapter: its driver has a latency_timer (ftdi_sio)
 };
 
 // What Open() changes.
@@ -39,10 +39,10 @@ LatencyPlan PlanLowLatency(const LatencyFacts& facts);
 
 // What came of carrying the plan out.
 struct LatencyOutcome {
-  int triggerError = 0;            // errno of writing rx_trig_bytes; 0: written
-  std::optional<int> triggerNow;   // rx_trig_bytes read back after the write
-  int flagError = 0;               // errno of TIOCSSERIAL; 0: set
-  std::optional<int> timerMs;      // latency_timer read while the port is held
+  int triggerError = 0;           // errno of writing rx_trig_bytes; 0: written
+  std::optional<int> triggerNow;  // rx_trig_bytes read back after the write
+  int flagError = 0;              // errno of TIOCSSERIAL; 0: set
+  std::optional<int> timerMs;     // latency_timer read while the port is held
 };
 
 // What Close() puts back: what was changed, to the value found at the open.

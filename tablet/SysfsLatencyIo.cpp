@@ -47,7 +47,8 @@ std::optional<int> ReadNumber(const char* dir, const char* leaf) {
   if (n <= 0) return std::nullopt;
   int value = 0;
   ssize_t i = 0;
-  for (; i < n && i < 6 && text[i] >= '0' && text[i] <= '9'; ++i) value = value * 10 + (text[i] - '0');
+  for (; i < n && i < 6 && text[i] >= '0' && text[i] <= '9'; ++i)
+    value = value * 10 + (text[i] - '0');
   if (i == 0) return std::nullopt;
   return value;
 }

@@ -37,10 +37,9 @@ class FakeSysfs {
     const fs::path dir = fs::path(root_) / "devices" / name;
     fs::create_directories(dir);
     fs::create_directories(fs::path(root_) / "dev/char");
-    fs::create_symlink("../../devices/" + name,
-                       fs::path(root_) / "dev/char" /
-                           (std::to_string(::major(st.st_rdev)) + ":" +
-                            std::to_string(::minor(st.st_rdev))));
+    fs::create_symlink("../../devices/" + name, fs::path(root_) / "dev/char" /
+                                                    (std::to_string(::major(st.st_rdev)) + ":" +
+                                                     std::to_string(::minor(st.st_rdev))));
     return dir;
   }
   static void Write(const fs::path& file, const std::string& text) { std::ofstream(file) << text; }
