@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -59,6 +60,26 @@ const Option kOptions[] = {
      "  --stats        with --monitor: the line's figures on stderr once a second (report\n"
      "                 rate, interval jitter, noise at rest, garbled bytes, line errors)\n",
      Flag<&CommandLine::stats>},
+    {"pen", 0, "",
+     "  --pen          no window: after detection the tablet is a pen tablet (a uinput\n"
+     "                 device) for every program of the desktop until interrupted or\n"
+     "                 the line hangs up; needs write access to /dev/uinput\n",
+     Flag<&CommandLine::pen>},
+    {"transducer", 1, "2, 3 or 4",
+     "  --transducer 2|3|4\n"
+     "                 with --pen on a 5-byte tablet: the 2-button stylus, the 3-button\n"
+     "                 stylus (the default) or the 4-button cursor is in hand\n",
+     [](CommandLine& o, OptionValues v) {
+       for (const Transducer t : {Transducer::kTwoButtonStylus, Transducer::kThreeButtonStylus,
+                                  Transducer::kFourButtonCursor}) {
+         if (v[0] == std::to_string(static_cast<int>(t))) {
+           o.transducer = t;
+           o.transducerGiven = true;
+           return std::string();
+         }
+       }
+       return "--transducer: expected 2, 3 or 4, got '" + std::string(v[0]) + "'";
+     }},
     {"record", 1, "FILE",
      "  --record FILE  record what the reader reads (with --probe: the probe's dialogue) in\n"
      "                 FILE, to attach to a bug report; vellum-tablet --replay plays it\n",
@@ -93,6 +114,7 @@ std::string Usage() {
   std::string text =
       "usage: vellum [--ports auto] [--port N=PATH]... [--probe | --monitor [--stats]]\n"
       "              [--record FILE] [--pointer x11|uinput|none] [DOCUMENT]\n"
+      "       vellum --pen [--transducer 2|3|4] [--ports auto] [--port N=PATH]...\n"
       "       vellum --list-ports\n";
   text += OptionsHelp<CommandLine>(kOptions);
   text += "  DOCUMENT       open DOCUMENT in the window, as Ctrl+O does\n";
@@ -122,9 +144,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         {options.probe, "--probe"},
         {options.monitor, "--monitor"},
         {options.stats, "--stats"},
+        {options.pen, "--pen"},
+        {options.transducerGiven, "--transducer"},
         {!options.record.empty(), "--record"},
         {options.autoPorts, "--ports"},
-        {options.portGiven != std::array<bool, 4>{}, "--port"},
+        {options.portGiven != std::array<bool, kComPorts>{}, "--port"},
         {!options.document.empty(), "a DOCUMENT"},
     };
     for (const auto& [given, name] : others) {
@@ -132,6 +156,21 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         parsed.error = std::string("--list-ports stands alone, not with ") + name;
       }
     }
+  } else if (options.pen) {
+    // Its own mode: the window's options (and the other headless modes) have no meaning here.
+    const std::pair<bool, const char*> others[] = {
+        {options.probe, "--probe"},
+        {options.monitor, "--monitor"},
+        {options.stats, "--stats"},
+        {!options.record.empty(), "--record"},
+        {options.pointer != platform::PointerKind::kAuto, "--pointer"},
+        {!options.document.empty(), "a DOCUMENT"},
+    };
+    for (const auto& [given, name] : others) {
+      if (given && parsed.error.empty()) parsed.error = std::string("--pen, not with ") + name;
+    }
+  } else if (options.transducerGiven) {
+    parsed.error = "--transducer goes with --pen only";
   } else if (options.probe && options.monitor) {
     parsed.error = "--probe and --monitor exclude each other";
   } else if ((options.probe || options.monitor) && !options.document.empty()) {

@@ -58,10 +58,6 @@ void CMainFrame::RefreshLineQuality() {
   });
 }
 
-QString CMainFrame::LineQualityText() const {
-  return m_linePane->text();
-}
-
 void CMainFrame::SetStatusReadout(vellum::TestMode screen, int x, int y, int pressure,
                                   int buttons) {
   m_statusPane->setText(QString::fromLatin1(FormatStatusReadout(screen, x, y, pressure, buttons)));
@@ -81,10 +77,6 @@ bool CMainFrame::IsZoomed() const {
 
 void CMainFrame::ShowMaximized() {
   showMaximized();
-}
-
-QString CMainFrame::StatusText() const {
-  return m_statusPane->text();
 }
 
 void CMainFrame::moveEvent(QMoveEvent* event) {

@@ -26,9 +26,7 @@ class CMainFrame : public QMainWindow, public IViewFrame {
   bool IsZoomed() const override;
   void ShowMaximized() override;
 
-  QString StatusText() const;
   // The second pane: the line's figures, refreshed twice a second.
-  QString LineQualityText() const;
   void RefreshLineQuality();
 
  protected:

@@ -11,6 +11,7 @@
 #include "capture/CaptureRecorder.h"
 #include "tablet/Detection.h"
 #include "tablet/LineStats.h"
+#include "tablet/LostTablet.h"
 
 namespace vellum {
 namespace {
@@ -127,8 +128,14 @@ int RunMonitorCommand(IPort& port, const MonitorSetup& setup, std::ostream& out,
     }
     RunReader(port, config, printer, stop, setup.waker, &printer);
   }
-  // The reader also ends on a hang-up, without a word; the recording is complete either way.
-  if (!stop.load(std::memory_order_relaxed)) err << "The tablet's line was hung up.\n";
+  // The reader also ends when a read fails: the tablet is lost. The recording is complete either
+  // way.
+  const bool lost = !stop.load(std::memory_order_relaxed);
+  if (lost) {
+    err << "Tablet on COM" << info.port << " (" << path
+        << ") lost: " << LostTabletReason(port.ReadFailure(), port.LastError(), DeviceGone(path))
+        << '\n';
+  }
   if (!out) err << "Standard output failed; monitor stopped.\n";
   LineSummary summary = lineStats.Summary();
   summary.lineErrors = port.LineErrors();
@@ -139,7 +146,7 @@ int RunMonitorCommand(IPort& port, const MonitorSetup& setup, std::ostream& out,
     err << "recording " << setup.recordPath << " failed: " << recorder.Error() << '\n';
     return 1;
   }
-  return 0;
+  return lost ? 1 : 0;
 }
 
 void InstallMonitorStopSignals(std::atomic<bool>& stop, Waker& waker) {

@@ -50,8 +50,8 @@ struct MonitorSetup {
 
 // Runs the monitor on `port`. Detection reports go to `err`, packet lines to `out`; once the
 // reader has ended, one summary line of the line's figures goes to `err`. Returns when `stop` is
-// set, `out` fails or the line hangs up: 0, or 1 when no tablet was found or the recording
-// failed.
+// set, `out` fails or a read fails (the tablet is lost: one line on `err` says why): 0 for the
+// first two, 1 for a lost tablet, no tablet found or a failed recording.
 int RunMonitorCommand(IPort& port, const MonitorSetup& setup, std::ostream& out, std::ostream& err,
                       std::atomic<bool>& stop);
 

@@ -11,6 +11,12 @@ int RunListPorts(const ISystemPorts& system, std::ostream& out, std::ostream& er
   return 0;
 }
 
+void KeepOffConsoles(CommandLine& options, const ISystemPorts& system, std::ostream& err) {
+  for (const std::string& line : KeepOffConsoles(options.ports, options.portGiven, system)) {
+    err << "vellum: " << line << '\n';
+  }
+}
+
 void ApplyAutoPorts(CommandLine& options, const ISystemPorts& system, std::ostream& err) {
   const AutoPorts chosen =
       AssignPortsAutomatically(ListSerialPorts(system), options.ports, options.portGiven);

@@ -1,5 +1,6 @@
 #pragma once
-// `--list-ports` and `--ports auto`: the serial devices present, as the command line uses them.
+// `--list-ports`, `--ports auto` and the consoles: the serial devices present, as the command line
+// uses them.
 #include <ostream>
 
 #include "app/CommandLine.h"
@@ -13,5 +14,9 @@ int RunListPorts(const ISystemPorts& system, std::ostream& out, std::ostream& er
 // Replaces options.ports by the automatic assignment (a --port keeps its COM port) and says on
 // `err` what went where and which devices were passed over.
 void ApplyAutoPorts(CommandLine& options, const ISystemPorts& system, std::ostream& err);
+
+// Withholds the COM ports whose default device is a system console; warns on `err` of a console
+// named with --port, which is probed all the same.
+void KeepOffConsoles(CommandLine& options, const ISystemPorts& system, std::ostream& err);
 
 }  // namespace vellum

@@ -26,7 +26,7 @@ int RunProbeCommand(IPort& port, const PortPaths& paths, std::ostream& out, std:
                     TabletInfo* found, const ISystemPorts* system) {
   TabletInfo first;
   ProbeOutcomes outcomes;
-  for (int n = 1; n <= 4; ++n) {
+  for (int n = 1; n <= kComPorts; ++n) {
     // A record per port so that every tablet is listed; start-up would use the first.
     TabletInfo here;
     ProbePort(port, n, here, &outcomes[size_t(n - 1)]);

@@ -5,6 +5,7 @@
 #include "app/CaptureCommands.h"
 #include "app/CommandLine.h"
 #include "app/GuiMain.h"
+#include "app/PenCommand.h"
 #include "app/PortCommands.h"
 #include "app/ProbeCommand.h"
 #include "tablet/LatencyIo.h"
@@ -28,7 +29,7 @@ int main(int argc, char** argv) {
     std::cout << "vellum " VELLUM_VERSION "\n";
     return 0;
   }
-  if (options.listPorts || options.autoPorts) {
+  {
     std::string error;
     const auto system = vellum::SystemPortsFromEnvironment(error);
     if (!system) {
@@ -36,7 +37,9 @@ int main(int argc, char** argv) {
       return 2;
     }
     if (options.listPorts) return vellum::RunListPorts(*system, std::cout, std::cerr);
-    vellum::ApplyAutoPorts(options, *system, std::cerr);
+    if (options.autoPorts) vellum::ApplyAutoPorts(options, *system, std::cerr);
+    // Before anything opens a port: the probe's bytes must not go to the console.
+    vellum::KeepOffConsoles(options, *system, std::cerr);
   }
   if (options.probe && !options.record.empty()) {
     return vellum::RunRecordedProbe(options, std::cout, std::cerr);
@@ -46,5 +49,6 @@ int main(int argc, char** argv) {
     return vellum::RunProbeCommand(port, options.ports, std::cout, std::cerr);
   }
   if (options.monitor) return vellum::RunMonitor(options);
+  if (options.pen) return vellum::RunPen(options);
   return vellum::RunGui(argc, argv, options);
 }

@@ -5,9 +5,17 @@
 
 namespace vellum {
 
-// Lines per inch: 1000 for tablets with a pressure stylus (7-byte packets), 500 otherwise.
+// A data packet's length in bytes: 7 from tablets with a pressure stylus, 5 from the others.
+inline constexpr int32_t kPressurePacketLength = 7;
+inline constexpr int32_t kPlainPacketLength = 5;
+
+constexpr bool HasPressure(int32_t packetLength) {
+  return packetLength == kPressurePacketLength;
+}
+
+// Lines per inch: 1000 for tablets with a pressure stylus, 500 otherwise.
 constexpr int32_t ResolutionLpi(int32_t packetLength) {
-  return packetLength == 7 ? 1000 : 500;
+  return HasPressure(packetLength) ? 1000 : 500;
 }
 
 // The screen on show; F1 and F5 step through them in this order. A value outside these (which

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <limits>
 
+#include "tablet/PortPaths.h"
+
 namespace vellum {
 namespace {
 
@@ -109,7 +111,7 @@ std::string ParseHeaderLine(std::string_view line, CaptureHeader& h) {
     h.path = std::string(value);
   } else if (key == "port") {
     int32_t port = 0;
-    std::string e = number(0, 4, port, "0 to 4");
+    std::string e = number(0, kComPorts, port, "0 to 4");
     if (!e.empty()) return e;
     h.port = uint32_t(port);
   } else if (key == "packet-length") {
@@ -145,7 +147,7 @@ std::string ParseBodyLine(std::string_view line, uint32_t lineNumber, int64_t pr
   if (tokens.size() > 1 && tokens[1] == "open") {
     r.event = CaptureEvent::kOpen;
     if (tokens.size() != 4) return "an open line is \"<us> open <port> <result>\"";
-    if (!ParseDecimal(tokens[2], r.port) || r.port < 1 || r.port > 4) {
+    if (!ParseDecimal(tokens[2], r.port) || r.port < 1 || r.port > kComPorts) {
       return "bad port " + Quoted(tokens[2]) + " (1 to 4)";
     }
     if (!ParseOpenResult(tokens[3], r.openResult)) {

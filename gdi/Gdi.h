@@ -111,10 +111,8 @@ class Font {
   std::unique_ptr<Impl> impl_;
 };
 
-// Copies `area` of the surface onto a paint device (a widget in its paint event), under the
-// surface's lock.
-void PresentSurface(QPaintDevice& target, const Surface& surface, const RECT& area);
-// The same for several areas, with one painter and one hold of the lock.
+// Copies `areas` of the surface onto a paint device (a widget in its paint event), with one
+// painter and one hold of the surface's lock.
 void PresentSurface(QPaintDevice& target, const Surface& surface, std::span<const RECT> areas);
 
 // Where a picture of w x h pixels goes on a page of pageW x pageH: as large as the page allows,

@@ -10,14 +10,6 @@
 
 namespace gdi {
 
-void PresentSurface(QPaintDevice& target, const Surface& surface, const RECT& area) {
-  if (area.IsEmpty()) return;
-  const QRect rect(area.left, area.top, area.right - area.left, area.bottom - area.top);
-  QPainter painter(&target);
-  std::lock_guard<std::mutex> lock(surface.Lock());
-  painter.drawImage(rect, surface.Image(), rect);
-}
-
 void PresentSurface(QPaintDevice& target, const Surface& surface, std::span<const RECT> areas) {
   QPainter painter(&target);
   std::lock_guard<std::mutex> lock(surface.Lock());

@@ -4,8 +4,6 @@
 namespace res {
 
 inline constexpr const char kAppTitle[] = "Vellum";
-inline constexpr const char kDocTemplate[] =
-    "Vellum\n\nVellum\n\n\nVellum.Document\nVellum.Document";
 inline constexpr const char kSettingsOrganisation[] = "Local AppWizard-Generated Applications";
 inline constexpr const char kCreateThreadFailed[] = "CreateThread failed.";
 

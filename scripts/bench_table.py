@@ -134,6 +134,17 @@ def main():
          "rate: p50 / p99", "%s / %s" % (us("latency_p50_us"), us("latency_p99_us")),
          "p99 < 1 ms", verdict("latency_p99_us", 1000)),
     ]
+    pen = [get("pen_latency_%s_us" % q) for q in ("p50", "p99", "max")]
+    rows += [
+        ("Last byte written to the pen tablet's frame written (`vellum --pen`; a pipe stands in "
+         "for uinput), at the line rate: p50 / p99 / max",
+         "missing" if None in pen else "%.1f / %.1f / %.1f µs" % tuple(pen),
+         "p99 < 200 µs", verdict("pen_latency_p99_us", 200)),
+        ("The pen tablet's own share: last byte read to its frame written: p50 / p99",
+         "%s / %s" % (us("pen_handle_p50_us"), us("pen_handle_p99_us")), "", ""),
+        ("Wake-ups of the pen tablet's reader, tablet quiet and out of proximity",
+         rate("pen_idle_wakeups_per_s"), "< 1 /s", verdict("pen_idle_wakeups_per_s", 1)),
+    ]
     def vm_row(label, name):
         p = "vm_uart_%s_" % label
         figures = [get(p + q) for q in ("p50_us", "p99_us")]

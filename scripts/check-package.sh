@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the Debian package that `make package` built (argument: its build folder, default
 # build-package): its control fields and exact file list, the desktop entry, metainfo and manual
-# pages it installs, that no path of this machine is compiled in, and the installed programs
+# pages it installs, the pen tablet's systemd unit (sound, and enabled by no maintainer script),
+# that no path of this machine is compiled in, and the installed programs
 # themselves, unpacked into a scratch root: `vellum --version` and `vellum --probe` against the
 # installed vellum-tablet (every port given with --port; no real serial port is touched). Last,
 # dpkg installs and purges it in a root and database of their own: nothing may be left behind.
@@ -44,6 +45,7 @@ done
 cat >"$work/expected" <<EOF
 ./usr/bin/vellum
 ./usr/bin/vellum-tablet
+./usr/lib/systemd/system/vellum-pen@.service
 ./usr/share/applications/$app_id.desktop
 ./usr/share/doc/vellum/60-vellum-uart-trigger.rules
 ./usr/share/doc/vellum/README.md
@@ -77,6 +79,26 @@ for page in "$root"/usr/share/man/man1/*.1; do
   warnings+=$(groff -man -ww -z "$page" 2>&1) || fail "groff failed on $page"
   [ -z "$warnings" ] || fail "warnings in $page: $warnings"
 done
+
+# --- the pen tablet's unit: installed, enabled by nobody -----------------------------------------
+# No maintainer script may enable or start it, and the unit must load as systemd reads it.
+scripts=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -vxE '\./|\./(control|md5sums)' || true)
+[ -z "$scripts" ] || fail "the package has maintainer scripts: $scripts"
+unit="$root/usr/lib/systemd/system/vellum-pen@.service"
+grep -qx 'ExecStart=/usr/bin/vellum --pen --port 1=/dev/%I .*' "$unit" ||
+  fail "the unit does not start /usr/bin/vellum --pen on its instance's device"
+# systemd-analyze checks every key and that the program exists; the copy starts the unpacked one.
+if command -v systemd-analyze >/dev/null; then
+  mkdir "$work/units"
+  sed "s#^ExecStart=/usr/bin/vellum #ExecStart=$root/usr/bin/vellum #" "$unit" \
+    >"$work/units/vellum-pen@.service"
+  ln -s vellum-pen@.service "$work/units/vellum-pen@ttyUSB0.service"
+  if ! systemd-analyze verify --man=no "$work/units/vellum-pen@ttyUSB0.service" \
+      >"$work/verify" 2>&1 || [ -s "$work/verify" ]; then
+    cat "$work/verify" >&2
+    fail "systemd-analyze verify: $unit"
+  fi
+fi
 
 # --- nothing of this machine compiled in: no source or build path, no RPATH, no debug info -------
 while IFS= read -r -d '' f; do

@@ -3,6 +3,7 @@
 
     base/                      at the bottom
     tablet/, capture/          above base, without Qt
+    pen/                       over the link, without Qt
     gdi/, platform/            beside them, above base
     view/                      over all of those
     app/                       on top
@@ -23,11 +24,12 @@ ALLOWED = {
     "capture": {"base", "tablet"},
     "gdi": {"base"},
     "platform": {"base"},
+    "pen": {"base", "tablet"},
     "view": {"base", "tablet", "capture", "gdi", "platform", "res"},
-    "app": {"base", "tablet", "capture", "gdi", "platform", "res", "view"},
+    "app": {"base", "tablet", "capture", "gdi", "platform", "res", "view", "pen"},
     "tools": {"base", "tablet", "capture"},
 }
-QT_FREE = {"base", "tablet", "capture", "tools"}
+QT_FREE = {"base", "tablet", "capture", "pen", "tools"}
 PROJECT_INCLUDE = re.compile(r'^\s*#\s*include\s+"([^/"]+)/[^"]*"', re.M)
 QT_INCLUDE = re.compile(r"^\s*#\s*include\s+<(Q\w*)[/>]", re.M)
 

@@ -165,6 +165,10 @@ void ProbePort(IPort& port, int n, TabletInfo& found, ProbeOutcome* outcome) {
       found.maxX = x;
       found.maxY = y;
     }
+    // The answer to a repeated "a" may still be waiting. A pty keeps it across the close (a
+    // UART's close drops it), and the port opened for good would read it as a pen packet. What
+    // comes after the end byte, the tablet's stream, is the reader's.
+    if (accepted) DiscardPendingInput(port);
     WriteByte(port, kProbeEndByte);
   }
   if (accepted) {
@@ -183,7 +187,7 @@ void ProbePort(IPort& port, int n, TabletInfo& found, ProbeOutcome* outcome) {
 
 TabletInfo ScanPorts(IPort& port, ProbeOutcomes* outcomes) {
   TabletInfo found;
-  for (int n = 1; n <= 4; ++n) {
+  for (int n = 1; n <= kComPorts; ++n) {
     ProbePort(port, n, found, outcomes ? &(*outcomes)[size_t(n - 1)] : nullptr);
   }
   return found;

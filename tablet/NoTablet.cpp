@@ -47,7 +47,7 @@ bool HeldByDriver(const std::string& path) {
 }  // namespace
 
 std::string ChooseNoTabletMessage(const PortPaths& paths) {
-  for (int n = 1; n <= 4; ++n) {
+  for (int n = 1; n <= kComPorts; ++n) {
     if (HeldByDriver(paths.Path(n))) return kNoTabletMessage2;
   }
   return kNoTabletMessage3;

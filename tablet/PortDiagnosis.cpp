@@ -80,9 +80,13 @@ std::string DiagnoseProbe(const ProbeOutcome& o, const std::string& path,
 std::vector<std::string> DiagnosePorts(const ProbeOutcomes& outcomes, const PortPaths& paths,
                                        const ISystemPorts& system) {
   std::vector<std::string> lines;
-  for (int n = 1; n <= 4; ++n) {
+  for (int n = 1; n <= kComPorts; ++n) {
     const std::string com = "COM" + std::to_string(n);
     const std::string& path = paths.Path(n);
+    if (!paths.Withheld(n).empty()) {
+      lines.push_back(com + " " + paths.Withheld(n) + ": system console, not probed");
+      continue;
+    }
     if (path.empty()) {
       lines.push_back(com + ": no serial device assigned");
       continue;

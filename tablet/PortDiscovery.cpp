@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 #include "tablet/LowLatency.h"
 
@@ -139,19 +140,50 @@ std::string DescribePort(const SerialPortInfo& p) {
   return line;
 }
 
+std::vector<std::string> KeepOffConsoles(PortPaths& paths, const std::array<bool, kComPorts>& given,
+                                         const ISystemPorts& system) {
+  std::vector<std::string> warnings;
+  const std::vector<std::string> consoles = system.Consoles();
+  if (consoles.empty()) return warnings;
+  const auto console = [&consoles](const std::string& name) {
+    return std::find(consoles.begin(), consoles.end(), name) != consoles.end();
+  };
+  // udev's links name a device by what it is; only they need the device list, listed once.
+  std::optional<std::vector<SerialDeviceFacts>> devices;
+  const auto isConsole = [&](const std::string& path) {
+    if (path.empty()) return false;
+    if (console(path.substr(path.rfind('/') + 1))) return true;
+    if (!path.starts_with("/dev/serial/")) return false;
+    if (!devices) devices = system.SerialDevices();
+    return std::any_of(devices->begin(), devices->end(), [&](const SerialDeviceFacts& d) {
+      return (path == d.path || path == d.byId) && console(d.sysname);
+    });
+  };
+  for (int n = 1; n <= kComPorts; ++n) {
+    if (!isConsole(paths.Path(n))) continue;
+    if (given[size_t(n - 1)]) {
+      warnings.push_back("COM" + std::to_string(n) + " (" + paths.Path(n) +
+                         ") is a system console; probing it as --port asks");
+    } else {
+      paths.Withhold(n);
+    }
+  }
+  return warnings;
+}
+
 AutoPorts AssignPortsAutomatically(const std::vector<SerialPortInfo>& ports,
                                    const PortPaths& explicitPaths,
-                                   const std::array<bool, 4>& given) {
+                                   const std::array<bool, kComPorts>& given) {
   AutoPorts result;
-  std::array<std::string, 4> why;
+  std::array<std::string, kComPorts> why;
   int next = 1;
   auto advance = [&] {
-    while (next <= 4 && given[size_t(next - 1)]) ++next;
+    while (next <= kComPorts && given[size_t(next - 1)]) ++next;
   };
   advance();
   for (const SerialPortInfo& p : ports) {
     bool named = false;
-    for (int n = 1; n <= 4; ++n) {
+    for (int n = 1; n <= kComPorts; ++n) {
       const std::string& path = explicitPaths.Path(n);
       named = named || (given[size_t(n - 1)] && (path == p.device.path || path == p.device.byId));
     }
@@ -161,7 +193,7 @@ AutoPorts AssignPortsAutomatically(const std::vector<SerialPortInfo>& ports,
       result.lines.push_back("not taken: " + p.device.path + " (system console)");
     } else if (!held.empty()) {
       result.lines.push_back("not taken: " + p.device.path + " (" + held + ")");
-    } else if (next > 4) {
+    } else if (next > kComPorts) {
       result.lines.push_back("not taken: " + p.device.path + " (COM1 to COM4 are all assigned)");
     } else {
       result.paths.Set(next, p.device.path);
@@ -171,7 +203,7 @@ AutoPorts AssignPortsAutomatically(const std::vector<SerialPortInfo>& ports,
     }
   }
   std::vector<std::string> assignment;
-  for (int n = 1; n <= 4; ++n) {
+  for (int n = 1; n <= kComPorts; ++n) {
     const std::string com = "COM" + std::to_string(n);
     if (given[size_t(n - 1)]) {
       result.paths.Set(n, explicitPaths.Path(n));

@@ -46,6 +46,14 @@ struct AutoPorts {
 // (given[n-1], its path in `explicitPaths`) keeps that path and its device is not taken again.
 AutoPorts AssignPortsAutomatically(const std::vector<SerialPortInfo>& ports,
                                    const PortPaths& explicitPaths,
-                                   const std::array<bool, 4>& given);
+                                   const std::array<bool, kComPorts>& given);
+
+// Keeps the probe's bytes off the system consoles. A COM port's device is a console when its name,
+// or that of the device whose /dev/serial/ link it is, is among the active consoles. A COM port not
+// given with --port (given[n-1] false) whose device is a console is withheld
+// (PortPaths::Withhold). One given with --port is
+// probed all the same; the result has one warning line for stderr for each such port.
+std::vector<std::string> KeepOffConsoles(PortPaths& paths, const std::array<bool, kComPorts>& given,
+                                         const ISystemPorts& system);
 
 }  // namespace vellum

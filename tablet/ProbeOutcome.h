@@ -28,6 +28,6 @@ struct ProbeOutcome {
 };
 
 // COM1..COM4 in order.
-using ProbeOutcomes = std::array<ProbeOutcome, 4>;
+using ProbeOutcomes = std::array<ProbeOutcome, kComPorts>;
 
 }  // namespace vellum

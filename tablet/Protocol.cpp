@@ -21,7 +21,7 @@ TabletPacket DecodePacket(const uint8_t* p, int length) {
   packet.y = int32_t(p[3]) | (int32_t(p[4]) << 7);
   // Byte 6 goes in shifted as a whole; the tablet keeps its bits 5 and 6 clear, so the
   // pressure stays within 0..511.
-  if (length == 7) {
+  if (HasPressure(length)) {
     packet.pressure = (int32_t(p[5]) << 2) | ((int32_t(p[6]) & 1) << 1) | (int32_t(p[6]) >> 4);
   }
   return packet;
@@ -31,7 +31,7 @@ std::vector<uint8_t> EncodePacket(const TabletPacket& packet, int length) {
   std::vector<uint8_t> p = {uint8_t(0x98 | (packet.buttons & 7)), uint8_t(packet.x & 0x7F),
                             uint8_t((packet.x >> 7) & 0x7F), uint8_t(packet.y & 0x7F),
                             uint8_t((packet.y >> 7) & 0x7F)};
-  if (length == 7) {
+  if (HasPressure(length)) {
     const int32_t pressure = packet.pressure & 0x1FF;
     p.push_back(uint8_t(pressure >> 2));
     // Bit 2 is always set; bit 0 carries pressure bit 1 and bit 4 pressure bit 0.
@@ -41,13 +41,8 @@ std::vector<uint8_t> EncodePacket(const TabletPacket& packet, int length) {
 }
 
 PacketAssembler::PacketAssembler(int packetLength, Variant variant)
-    : length_(packetLength == 7 ? 7 : 5), variant_(variant) {}
-
-void PacketAssembler::Reset() {
-  position_ = 0;
-  highBits_ = 0;
-  buffer_.fill(0);
-}
+    : length_(HasPressure(packetLength) ? kPressurePacketLength : kPlainPacketLength),
+      variant_(variant) {}
 
 PacketAssembler::Step PacketAssembler::Push(uint8_t b) {
   const bool rangeReply = variant_ == Variant::kRangeReply;

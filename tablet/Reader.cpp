@@ -3,7 +3,9 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 
 #include "base/MulDiv.h"
 #include "tablet/LineStats.h"
@@ -18,7 +20,8 @@ constexpr uint8_t kFillerByte = 0x80;
 // quiet tablet costs no wake-ups. After a filler byte: at most 5 ms, ending early when a byte is
 // waiting. Without a waker nothing could end an endless wait, so that case keeps the 5 ms bound.
 // A port without a descriptor (a fake) advances its own clock instead.
-void IdleWait(IPort& port, const Waker* waker, bool filler, int bytes) {
+// A pending quiet deadline shortens the wait to it (rounded up to whole milliseconds).
+void IdleWait(IPort& port, const Waker* waker, bool filler, int bytes, const IQuietWatch* quiet) {
   const int portFd = port.PollFd();
   if (portFd < 0) {
     port.Pause(kFillerPauseMs);
@@ -26,7 +29,13 @@ void IdleWait(IPort& port, const Waker* waker, bool filler, int bytes) {
   }
   port.SetPollThreshold(filler ? 1 : bytes);
   pollfd fds[2] = {{portFd, POLLIN, 0}, {waker ? waker->Fd() : -1, POLLIN, 0}};
-  const int timeout = (filler || !waker) ? kFillerPauseMs : -1;
+  int timeout = (filler || !waker) ? kFillerPauseMs : -1;
+  const int64_t deadline = quiet ? quiet->QuietDeadlineUs() : -1;
+  if (deadline >= 0) {
+    const int64_t left = std::max<int64_t>(0, deadline - port.NowUs());
+    const int64_t ms = std::min<int64_t>((left + 999) / 1000, INT32_MAX);
+    if (timeout < 0 || ms < timeout) timeout = int(ms);
+  }
   int r;
   do {
     r = ::poll(fds, waker ? 2 : 1, timeout);
@@ -52,12 +61,20 @@ int RunReader(IPort& port, const ReaderConfig& config, ITabletSink& sink,
   PacketAssembler assembler(config.packetLength);
   bool packetDone = false;
   while (!stop.load(std::memory_order_relaxed)) {
+    if (config.quiet) {
+      const int64_t deadline = config.quiet->QuietDeadlineUs();
+      if (deadline >= 0) {
+        // Bytes already waiting mean this thread was late, not that the line went quiet.
+        const int64_t now = port.NowUs();
+        if (now >= deadline && port.InputQueueCount() == 0) config.quiet->OnQuiet(now);
+      }
+    }
     if (packetDone && port.PollFd() >= 0) {
       // The next packet needs a whole packet's bytes: wait for them before reading any. Reading
       // its first byte now would have the next wait ask for one byte fewer, and the port's
       // threshold would change twice a packet (on a USB adapter, each change is a USB request).
       packetDone = false;
-      IdleWait(port, waker, false, config.packetLength);
+      IdleWait(port, waker, false, config.packetLength, config.quiet);
       continue;
     }
     const ReadResult r = port.ReadByte();
@@ -66,7 +83,8 @@ int RunReader(IPort& port, const ReaderConfig& config, ITabletSink& sink,
     if (r.count == 0 || r.byte == kFillerByte) {
       // The rest of the packet being assembled, or a whole one: no packet can be complete
       // sooner, so waiting for them delays none, and the reader wakes once a packet.
-      IdleWait(port, waker, r.count == 1, config.packetLength - assembler.Position());
+      IdleWait(port, waker, r.count == 1, config.packetLength - assembler.Position(),
+               config.quiet);
       continue;
     }
     const int position = assembler.Position();

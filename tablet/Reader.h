@@ -13,6 +13,7 @@
 namespace vellum {
 
 class LineStats;
+class IQuietWatch;
 
 // Copied once when the thread starts and used unchanged for its whole life.
 struct ReaderConfig {
@@ -22,6 +23,7 @@ struct ReaderConfig {
   int32_t maxY = 0;
   int32_t packetLength = 0;
   LineStats* stats = nullptr;  // when given: fed every packet and every byte the assembler drops
+  IQuietWatch* quiet = nullptr;  // when given: told when the line has been quiet long enough
 };
 
 // One complete packet.
@@ -44,6 +46,19 @@ class ITabletSink {
  public:
   virtual ~ITabletSink() = default;
   virtual void OnTabletEvent(const TabletEvent& event) = 0;
+};
+
+// Something that must act when no packet has come for a while (a pen leaving proximity), on the
+// reader thread, without a timer of its own. The reader bounds its idle wait by the deadline, so
+// a watch with no deadline costs no wake-ups.
+class IQuietWatch {
+ public:
+  virtual ~IQuietWatch() = default;
+  // When OnQuiet is due, on the port's clock (microseconds); -1 for never.
+  virtual int64_t QuietDeadlineUs() const = 0;
+  // Called once the port's clock has passed the deadline with nothing waiting to be read,
+  // before the next byte is read.
+  virtual void OnQuiet(int64_t nowUs) = 0;
 };
 
 // Sees every byte the reader reads, in order (capture recording). Called on the reader thread.
@@ -69,8 +84,9 @@ class Waker {
 
 // The loop: returns 0 when `stop` is seen before a read or a read fails. After an empty read it
 // waits in poll() on the port and the waker with no timeout, until the bytes that would complete
-// a packet are there (IPort::SetPollThreshold) or a stop; after a 0x80 filler byte at most 5 ms. Whoever sets `stop` fires `waker`; with no waker the
-// idle wait is bounded by 5 ms instead.
+// a packet are there (IPort::SetPollThreshold) or a stop; after a 0x80 filler byte at most 5 ms.
+// Whoever sets `stop` fires `waker`; with no waker the idle wait is bounded by 5 ms instead. A
+// quiet watch's deadline bounds the wait as well.
 int RunReader(IPort& port, const ReaderConfig& config, ITabletSink& sink,
               const std::atomic<bool>& stop, const Waker* waker, IByteTap* tap = nullptr);
 

@@ -114,9 +114,6 @@ OpenResult SerialPort::Open(int n) {
   applied_ = applied;
   pollThreshold_ = applied.c_cc[VMIN];
   lastOpen_.lineDiscipline = LineDiscipline();
-  // A UART's close drops what it had received; a pty keeps it for the next open. Left there, a
-  // range reply the probe asked for twice would reach the reader as a pen packet.
-  ::tcflush(fd_, TCIFLUSH);
   // The counters run from when the driver loaded; this run's errors are counted from here.
   countsAtOpen_ = ReadErrorCounters(fd_);
   latency_.Lower(fd_, "COM" + std::to_string(n) + " (" + paths_.Path(n) + ")");

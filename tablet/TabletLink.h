@@ -11,6 +11,7 @@
 
 #include <termios.h>
 
+#include "base/Tablet.h"
 #include "tablet/LatencyIo.h"
 #include "tablet/PortPaths.h"
 
@@ -206,7 +207,6 @@ class PacketAssembler {
   TabletPacket Packet() const { return DecodePacket(buffer_.data(), length_); }
   // Range variant: bytes with bit 7 set seen so far.
   int HighBitCount() const { return highBits_; }
-  void Reset();
 
  private:
   int length_;

@@ -19,7 +19,7 @@ std::string LoadCapture(const std::string& path, Capture& out) {
 std::string BuildReplay(const Capture& capture, bool fast, EmulatorConfig& config, Stream& stream) {
   const CaptureHeader& h = capture.header;
   const std::string where = "line " + std::to_string(capture.headerEndLine) + ": ";
-  if (h.packetLength != 7 && h.packetLength != 5) {
+  if (h.packetLength != kPressurePacketLength && h.packetLength != kPlainPacketLength) {
     return where + "the header gives no packet-length (was a tablet found?)";
   }
   if (h.rangeX == 0 || h.rangeY == 0) {

@@ -66,7 +66,8 @@ const Option kOptions[] = {
      "  --model 7|5           packet length: 7 answers \"z~\" (pressure stylus), 5 does not\n",
      [](Options& o, vellum::OptionValues v) {
        if (v[0] != "7" && v[0] != "5") return std::string("--model takes 7 or 5");
-       o.config.packetLength = v[0] == "7" ? 7 : 5;
+       o.config.packetLength =
+           v[0] == "7" ? vellum::kPressurePacketLength : vellum::kPlainPacketLength;
        return std::string();
      }},
     {"range", 2, "X Y, each 0 to 16383",

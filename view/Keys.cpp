@@ -30,9 +30,6 @@ uint32_t VirtualKeyOf(int qtKey) {
 }  // namespace
 
 void CVellumView::OnKeyDown(uint32_t virtualKey, uint32_t, uint32_t) {
-  // Mouse moves carry the status readout on Linear and Pressure, which only a key reaches.
-  if (!hasMouseTracking()) setMouseTracking(true);
-
   const gdi::RECT whole = m_clientRect;
   const TestMode mode = Mode();
 
@@ -41,9 +38,12 @@ void CVellumView::OnKeyDown(uint32_t virtualKey, uint32_t, uint32_t) {
                         ? TestMode::kLinear
                         : static_cast<TestMode>(static_cast<uint32_t>(mode) + 1);
     // No pressure, no Pressure screen.
-    if (m_packetLength == 5 && next == TestMode::kPressure) next = TestMode::kShake;
+    if (m_packetLength == vellum::kPlainPacketLength && next == TestMode::kPressure)
+      next = TestMode::kShake;
     m_mode.store(next, std::memory_order_relaxed);
-    // A short settle before the new screen is painted.
+    // The reader may be drawing a packet for the old screen (it reads the mode afresh at each
+    // step, without a lock); 15 ms lets it finish, so that the paint below covers what it drew.
+    // The F5 response has always had this wait, and the UI thread has nothing else to do then.
     std::this_thread::sleep_for(std::chrono::milliseconds(15));
     InvalidateAndPaint(whole);
   } else if (virtualKey == kVkF3) {
@@ -60,7 +60,7 @@ void CVellumView::OnKeyDown(uint32_t virtualKey, uint32_t, uint32_t) {
     m_mode.store(next, std::memory_order_relaxed);
     InvalidateAndPaint(whole);
     // The selector belongs to the info screen only.
-    if (m_packetLength == 5) ShowSelector(next == TestMode::kInfo);
+    if (m_packetLength == vellum::kPlainPacketLength) ShowSelector(next == TestMode::kInfo);
   }
 
   setFocus(Qt::OtherFocusReason);

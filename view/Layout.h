@@ -10,6 +10,12 @@ namespace layout {
 
 // The side panel's texts, the selector's left edge and the button readout: R - 145.
 inline constexpr int kPanelColumn = 145;
+// The side panel's text rows, from the top: tablet size, resolution, port, and on 5-byte tablets
+// the selector's label.
+inline constexpr int kSizeRowY = 5;
+inline constexpr int kResolutionRowY = 30;
+inline constexpr int kPortRowY = 55;
+inline constexpr int kTransducerRowY = 80;
 // The trace area ends at R - 150 (the side panel) and B - 50 (the readout strip).
 inline constexpr int kTraceRightMargin = 150;
 inline constexpr int kTraceBottomMargin = 50;

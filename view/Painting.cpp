@@ -29,7 +29,7 @@ void CVellumView::OnDraw(gdi::DC& dc) {
                             m_clientRect.bottom);
     if (m_brushBlack) dc.FillRgn(whole, *m_brushBlack);
     DrawModeHeader();
-    SetStatusReadout(mode, m_maxX, m_maxY, m_packetLength == 7 ? 512 : 0, 0);
+    SetStatusReadout(mode, m_maxX, m_maxY, vellum::HasPressure(m_packetLength) ? 512 : 0, 0);
     return;
   }
   DrawInfoScreen(dc);
@@ -43,16 +43,18 @@ void CVellumView::DrawInfoScreen(gdi::DC& dc) {
 
   SetStatusReadout(vellum::TestMode::kInfo, 0, 0, 0, 0);
   dc.SetTextColor(colour::kRed);
-  dc.TextOut(column, 5,
+  dc.TextOut(column, layout::kSizeRowY,
              std::string(res::kSizeLabel) + vellum::FormatTabletSize(m_maxX, m_maxY, resolution));
-  dc.TextOut(column, 30, FormatText(res::kResolutionFormat, resolution));
+  dc.TextOut(column, layout::kResolutionRowY, FormatText(res::kResolutionFormat, resolution));
   dc.SetTextColor(colour::kBlack);
-  dc.TextOut(column, 55, FormatText(res::kPortFormat, static_cast<int>(m_port)));
-  if (m_packetLength == 5) dc.TextOut(column, 80, res::kTransducerLabel);
+  dc.TextOut(column, layout::kPortRowY, FormatText(res::kPortFormat, static_cast<int>(m_port)));
+  if (m_packetLength == vellum::kPlainPacketLength)
+    dc.TextOut(column, layout::kTransducerRowY, res::kTransducerLabel);
   dc.TextOut(column, layout::ButtonLineY(m_clientRect), res::kButtonZero);
   dc.TextOut(
       layout::kReadoutX, bottom - layout::kReadoutAboveBottom,
-      FormatText(m_packetLength == 7 ? res::kRangeReadout7 : res::kRangeReadout5, m_maxX, m_maxY));
+      FormatText(vellum::HasPressure(m_packetLength) ? res::kRangeReadout7 : res::kRangeReadout5,
+                 m_maxX, m_maxY));
 
   const gdi::SelectionGuard keep(dc);
   dc.SelectObject(m_penCyanWide.get());

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "base/Tablet.h"
+
 namespace picture {
 
 namespace {
@@ -28,7 +30,7 @@ int32_t Place(int32_t origin, int design, float scale) {
 }
 
 Point PictureOrigin(int32_t packetLength, int32_t clientRight, int32_t clientBottom) {
-  if (packetLength == 5) return {clientRight - 100, 155};
+  if (packetLength == vellum::kPlainPacketLength) return {clientRight - 100, 155};
   return {clientRight - 72, clientBottom / 4};
 }
 

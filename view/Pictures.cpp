@@ -20,7 +20,7 @@ gdi::POINT CVellumView::DesignToClient(int dx, int dy) const {
 void CVellumView::LayoutTransducerPicture() {
   m_pictureOrigin = picture::PictureOrigin(m_packetLength, m_clientRect.right, m_clientRect.bottom);
   const picture::Placement at{m_pictureOrigin, m_scaleX, m_scaleY};
-  if (m_packetLength == 5) {
+  if (m_packetLength == vellum::kPlainPacketLength) {
     const picture::FiveByteShapes s = picture::LayoutFiveByte(at);
     m_buttonStylusTipRegion = pictures::MakeRegion(s.buttonStylusTipRegion);
     m_tip2Pressed = s.tip2Pressed;
@@ -44,9 +44,9 @@ void CVellumView::LayoutTransducerPicture() {
 }
 
 void CVellumView::DrawTransducerPicture() {
-  if (m_packetLength == 7) {
+  if (vellum::HasPressure(m_packetLength)) {
     DrawPressureStylus();
-  } else if (m_packetLength == 5) {
+  } else if (m_packetLength == vellum::kPlainPacketLength) {
     switch (m_transducer.load(std::memory_order_relaxed)) {
       case vellum::Transducer::kTwoButtonStylus:
         DrawTwoButtonStylus();

@@ -6,22 +6,8 @@
 #include <string>
 
 #include "platform/Pointer.h"
+#include "tablet/LostTablet.h"
 #include "view/VellumView.h"
-
-namespace {
-
-int64_t PackPoint(vellum::Point p) {
-  return static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(p.x)) << 32) |
-                              static_cast<uint32_t>(p.y));
-}
-
-vellum::Point UnpackPoint(int64_t v) {
-  const uint64_t u = static_cast<uint64_t>(v);
-  return {static_cast<int32_t>(static_cast<uint32_t>(u >> 32)),
-          static_cast<int32_t>(static_cast<uint32_t>(u))};
-}
-
-}  // namespace
 
 int CVellumView::ReaderThreadProc(CVellumView* view) {
   // Copied once: the geometry was fixed by ComputeLayout before this thread started.
@@ -32,17 +18,19 @@ int CVellumView::ReaderThreadProc(CVellumView* view) {
   config.maxY = view->m_maxY;
   config.packetLength = view->m_packetLength;
   config.stats = &view->m_lineStats;
-  if (config.packetLength == 5) view->MeasureSelector();
+  if (config.packetLength == vellum::kPlainPacketLength) view->MeasureSelector();
   const int result = vellum::RunReader(*view->m_hPort, config, *view, view->m_stop, &view->m_waker,
                                        view->m_options.tap);
   // The X connection or uinput device is the reader's: it goes with it.
   if (view->m_pointer) view->m_pointer->Close();
   if (!view->m_stop.load(std::memory_order_relaxed)) {
     // A read failed: the tablet is gone. The window and its keys go on; the user is told. What
-    // the open changed about the line's latency goes back now, not when the window closes.
+    // the open changed about the line's latency goes back now, not when the window closes. The
+    // look at the device node may wait a moment, so it is taken here rather than on the UI thread.
     view->m_hPort->RestoreLatency();
-    std::string reason = view->m_hPort->ReadFailure();
-    if (reason.empty()) reason = "the read failed";
+    const std::string path = view->m_options.ports.Path(static_cast<int>(view->m_port));
+    const std::string reason = vellum::LostTabletReason(
+        view->m_hPort->ReadFailure(), view->m_hPort->LastError(), vellum::DeviceGone(path));
     QMetaObject::invokeMethod(
         view, [view, reason] { view->OnTabletLost(reason); }, Qt::QueuedConnection);
   }
@@ -68,10 +56,5 @@ vellum::Point CVellumView::ClientToScreen(vellum::Point p) const {
 
 void CVellumView::MovePointer(vellum::Point screen) {
   // Straight from the reader: the pointer never waits for the UI thread's turn behind a paint.
-  m_pendingPointer.store(PackPoint(screen), std::memory_order_relaxed);
   if (m_pointer) m_pointer->MoveTo(screen.x, screen.y);
-}
-
-vellum::Point CVellumView::PendingPointer() const {
-  return UnpackPoint(m_pendingPointer.load(std::memory_order_relaxed));
 }

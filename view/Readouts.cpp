@@ -1,5 +1,7 @@
 // The numbers of each tablet event: the button and value lines of the info screen (reader
-// thread) and the status pane of the Linear and Pressure screens (UI thread, on mouse moves).
+// thread) and the status pane of the Linear and Pressure screens (UI thread, on mouse moves and
+// on the reader's refresh requests).
+#include <QMetaObject>
 #include <QMouseEvent>
 
 #include "res/Strings.h"
@@ -30,6 +32,18 @@ void CVellumView::OnMouseMove() {
   }
 }
 
+void CVellumView::RequestStatusRefresh() {
+  if (m_statusRefreshQueued.exchange(true, std::memory_order_acq_rel)) return;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        // Cleared first: values stored from here on ask again.
+        m_statusRefreshQueued.store(false, std::memory_order_release);
+        OnMouseMove();
+      },
+      Qt::QueuedConnection);
+}
+
 void CVellumView::SetStatusReadout(vellum::TestMode screen, int x, int y, int pressure,
                                    int buttons) {
   if (m_frame == nullptr) return;
@@ -46,7 +60,7 @@ void CVellumView::ShowStatusNotice(const std::string& text) {
 }
 
 void CVellumView::mouseMoveEvent(QMouseEvent* event) {
-  // The reader's pointer moves arrive here: that is how the status pane follows the pen.
+  // The reader's pointer moves arrive here too; a move of the real mouse shows the same values.
   OnMouseMove();
   QWidget::mouseMoveEvent(event);
 }

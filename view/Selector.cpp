@@ -3,9 +3,9 @@
 // the mirrors (selection, dropped state, dropped rectangle, item height) the UI thread keeps.
 #include <QAbstractItemView>
 #include <QComboBox>
-#include <QKeyEvent>
 #include <QEvent>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QMetaObject>
 #include <QString>
 #include <cstdint>
@@ -91,7 +91,7 @@ class SelectorBox final : public QComboBox {
   // left a user who had just re-picked the current item unable to leave with F4.
   void keyPressEvent(QKeyEvent* event) override {
     if (IsExitKey(event)) {
-      owner_.OnKeyDown(kVkF4, 1, 0);
+      owner_.StopReaderAndExit();
       return;
     }
     QComboBox::keyPressEvent(event);
@@ -100,7 +100,7 @@ class SelectorBox final : public QComboBox {
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (watched == view() && event->type() == QEvent::KeyPress &&
         IsExitKey(static_cast<QKeyEvent*>(event))) {
-      owner_.OnKeyDown(kVkF4, 1, 0);
+      owner_.StopReaderAndExit();
       return true;
     }
     if (watched == popup_ && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {

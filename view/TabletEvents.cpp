@@ -15,7 +15,7 @@ void CVellumView::OnTabletEvent(const vellum::TabletEvent& event) {
   if (Mode() != TestMode::kKeystroke) {
     // Keystroke decodes nothing: its status keeps the values of the last packet decoded before.
     m_decoded = event;
-    if (m_packetLength == 7) {
+    if (vellum::HasPressure(m_packetLength)) {
       m_penWidth.store(vellum::MulDiv(event.pressure, 50, 512), std::memory_order_relaxed);
     }
   }
@@ -26,6 +26,10 @@ void CVellumView::OnTabletEvent(const vellum::TabletEvent& event) {
     m_statusX.store(kept.x, std::memory_order_relaxed);
     m_statusY.store(kept.y, std::memory_order_relaxed);
     m_pressure.store(kept.pressure, std::memory_order_relaxed);
+    // A warp to where the pointer already is moves nothing, and with no pointer backend there
+    // are no moves at all: the readout must not wait for them.
+    const TestMode mode = Mode();
+    if (mode == TestMode::kLinear || mode == TestMode::kPressure) RequestStatusRefresh();
   }
   const vellum::Point screen = ClientToScreen(kept.client);
 
@@ -66,7 +70,7 @@ void CVellumView::OnTabletEvent(const vellum::TabletEvent& event) {
 // working the transducer selector.
 void CVellumView::HandleInfoScreen(int32_t code, vellum::Point screen) {
   const vellum::TabletEvent& kept = m_decoded;
-  if (m_packetLength == 7) {
+  if (vellum::HasPressure(m_packetLength)) {
     // The pressure stylus has no buttons for codes 6 and 7.
     if (code <= 5) {
       ShowStylusButtons(code);

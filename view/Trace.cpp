@@ -33,7 +33,7 @@ void CVellumView::DrawTraceSegment(vellum::Point point) {
   if (info) dc.SelectClipRgn(m_traceRegion.get());
 
   // Tablets without pressure get a fixed dot; Linear and the side switch halves draw thin.
-  if (m_packetLength == 5) {
+  if (m_packetLength == vellum::kPlainPacketLength) {
     m_penWidth.store(5, std::memory_order_relaxed);
   } else if (mode == vellum::TestMode::kLinear || code == 2 || code == 4) {
     m_penWidth.store(1, std::memory_order_relaxed);
@@ -47,7 +47,8 @@ void CVellumView::DrawTraceSegment(vellum::Point point) {
 
   const gdi::POINT to{point.x, point.y};
   // (0, 0) doubles as "no previous point", so a stroke never joins up to the corner.
-  if (m_packetLength == 5 || m_lastPoint == gdi::POINT{0, 0}) m_lastPoint = to;
+  if (m_packetLength == vellum::kPlainPacketLength || m_lastPoint == gdi::POINT{0, 0})
+    m_lastPoint = to;
   dc.MoveTo(m_lastPoint);
   dc.LineTo(to);
 

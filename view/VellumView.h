@@ -154,6 +154,9 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   // ---- readouts (Readouts.cpp) ----
   void ShowReadout(int32_t buttons, int32_t x, int32_t y, int32_t pressure);
   void OnMouseMove();
+  // Asks the UI thread to bring the status readout up to the values just stored, as a pointer
+  // move does; requests made before it gets to them are one. Reader thread.
+  void RequestStatusRefresh();
   // The frame's SetStatusReadout, unless a notice holds the pane. UI thread.
   void SetStatusReadout(vellum::TestMode screen, int x, int y, int pressure, int buttons);
 
@@ -200,8 +203,6 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   static int ReaderThreadProc(CVellumView* view);
   vellum::Point ClientToScreen(vellum::Point p) const;
   void MovePointer(vellum::Point screen);  // through m_pointer; never waits for the UI thread
-  // The newest pointer position the reader asked for (screen coordinates).
-  vellum::Point PendingPointer() const;
   // The reader ended on a failed read, not on a stop: say so on stderr and in the status pane.
   // UI thread (the reader posts it).
   void OnTabletLost(const std::string& reason);
@@ -286,6 +287,9 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   std::atomic<int32_t> m_originX{0};
   std::atomic<int32_t> m_originY{0};
 
+  // A status refresh is queued and not yet run.
+  std::atomic<bool> m_statusRefreshQueued{false};
+
   // Presentation requests from any thread, merged until the UI thread shows them.
   std::mutex m_presentMutex;
   gdi::DirtyArea m_pendingDirty;
@@ -294,8 +298,6 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   vellum::FramePacer m_framePacer{vellum::FrameUsForRate(0)};
   QTimer* m_presentTimer = nullptr;  // child of the view
 
-  // Newest pointer position asked for by the reader (tests look at it).
-  std::atomic<int64_t> m_pendingPointer{0};
   // Made on the UI thread before the reader starts; from then on the reader's alone.
   std::unique_ptr<platform::IPointer> m_pointer;
 

@@ -127,7 +127,7 @@ void CVellumView::ComputeLayout() {
   m_surface->Grow(c.right, c.bottom);
   const gdi::RECT trace = layout::TraceArea(c);
   m_traceRegion = std::make_unique<gdi::Region>(trace.left, trace.top, trace.right, trace.bottom);
-  if (m_packetLength == 5) CreateSelector();
+  if (m_packetLength == vellum::kPlainPacketLength) CreateSelector();
   LayoutTransducerPicture();
 
   m_cellSize = c.right / kCellsAcross;

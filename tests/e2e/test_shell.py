@@ -145,7 +145,7 @@ def test_hang_up_leaves_the_window_responsive():
         out, err = s.vellum_output()
         # One line says the tablet was lost; nothing else (but Qt's own notice, on some set-ups).
         lines = [l for l in err.splitlines() if not l.startswith("QStandardPaths: XDG_RUNTIME_DIR")]
-        check(lines == ["vellum: tablet on COM1 (%s) lost: the line hung up" % s.pty],
+        check(lines == ["vellum: tablet on COM1 (%s) lost: unplugged (read: hang-up)" % s.pty],
               "stderr: %r" % err)
 
 

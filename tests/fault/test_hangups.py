@@ -54,7 +54,10 @@ def test_hang_up_mid_packet_ends_the_monitor():
         with Device(model=model, hang_up=("packet", 100)) as dev:
             r, _ = run(["--monitor"] + ports(dev.path))
             check(dev.hung_up(), "the device never dropped the line")
-            check(r.returncode == 0, "monitor status %s: %r" % (r.returncode, r.stderr))
+            # The tablet is lost: said with its port and reason, and status 1.
+            check(r.returncode == 1, "monitor status %s: %r" % (r.returncode, r.stderr))
+            said = "Tablet on COM1 (%s) lost: unplugged (read: hang-up)\n" % dev.path
+            check(said in r.stderr, "%d-byte: stderr %r" % (model, r.stderr))
             lines = [l for l in r.stdout.splitlines() if l.strip()]
             # Every whole packet before the drop, none from the three bytes after them.
             check(len(lines) == 100, "%d-byte: %d packets printed, want 100" % (model, len(lines)))
@@ -73,7 +76,7 @@ def test_hang_up_mid_packet_leaves_the_window():
             check(s.vellum.poll() is None, "vellum ended after the hang-up")
             # Told once, naming the port and the reason (the status pane says it too).
             _, err = s.vellum_output()
-            said = "vellum: tablet on COM1 (%s) lost: the line hung up\n" % dev.path
+            said = "vellum: tablet on COM1 (%s) lost: unplugged (read: hang-up)\n" % dev.path
             check(err.count(said) == 1, "%d-byte: stderr %r" % (model, err))
             s.key("F1")
             deadline = time.monotonic() + 5

@@ -128,6 +128,16 @@ def test_ports_auto_and_list_ports_on_a_made_up_machine():
     check(r.returncode == 0 and r.stdout.startswith("COM3: 5-byte tablet"), "stdout %r" % r.stdout)
     check(r.stderr == want, "stderr\n%s\nwant\n%s" % (r.stderr, want))
     check(ports["ttyS0"].received() == ports["ttyS2"].received() == [], "bytes to console/held")
+    # A console named with --port is probed all the same, after one warning line.
+    r = run(["--probe", "--port", "1=%s/ttyS0" % d] +
+            ["--port=%d=%s" % (n, missing(n)) for n in (2, 3, 4)], env=env)
+    warning = "vellum: COM1 ({d}/ttyS0) is a system console; probing it as --port asks\n".format(d=d)
+    check(r.returncode == 0 and r.stderr.startswith(warning) and r.stderr.count(warning) == 1,
+          "--port naming the console: status %s, stderr %r" % (r.returncode, r.stderr))
+    # On a busy machine the probe may ask for the range twice: the dialogue's ends are what count.
+    said = ports["ttyS0"].received(DIALOGUE)
+    check(said[:5] == DIALOGUE[:5] and said[-1:] == DIALOGUE[-1:],
+          "the named console was not probed: %s" % said)
     for args in (["--ports", "ttyUSB0"], ["--list-ports", "--probe"], ["--ports", "auto"]):
         r = run(args, env={"VELLUM_FAKE_SYSTEM": missing(1)})
         check(r.returncode == 2 and r.stderr.count("\n") == 1, "%s: %r" % (args, r.stderr))

@@ -19,7 +19,6 @@ class TestView : public CVellumView {
   using CVellumView::OnDraw;
   using CVellumView::OnMouseMove;
   using CVellumView::OnSelectorChange;
-  using CVellumView::PendingPointer;
   using CVellumView::PenSelectorStep;
   using CVellumView::SelectTransducer;
   using CVellumView::ShowCursorButtons;

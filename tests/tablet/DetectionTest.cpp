@@ -183,9 +183,37 @@ TEST(Probe, SevenByteOperationOrder) {
                                          "w 7E",   "pause 50", "count 28"};
   ASSERT_GE(port.Log().size(), head.size());
   EXPECT_EQ(std::vector<std::string>(port.Log().begin(), port.Log().begin() + 7), head);
-  const std::vector<std::string> tail = {"count 0", "w 61", "pause 50", "w 40",
-                                         "count 7", "w 11", "close 1"};
-  EXPECT_EQ(std::vector<std::string>(port.Log().end() - 7, port.Log().end()), tail);
+  const std::vector<std::string> tail = {"count 0", "w 61",    "pause 50", "w 40",
+                                         "count 7", "count 0", "w 11",     "close 1"};
+  EXPECT_EQ(std::vector<std::string>(port.Log().end() - 8, port.Log().end()), tail);
+}
+
+// Regression: on a busy machine the range reply came in two parts; the probe asked again, as it
+// must, and the second reply, still waiting at the end, outlived the close on a pty and reached
+// the reader as a pen packet. Nothing of it is left waiting when the end byte goes out.
+TEST(Probe, ReplyToARepeatedRangeRequestIsNotLeftWaiting) {
+  struct SecondReply : ScriptedTablet {
+    size_t waitingAtEnd = 99;
+    void OnWrite(uint8_t b, FakeLine& line) override {
+      if (b == kProbeEndByte) {
+        waitingAtEnd = 0;
+        for (const auto& p : line.input) waitingAtEnd += p.at <= line.now ? 1 : 0;
+      }
+      ScriptedTablet::OnWrite(b, line);
+    }
+  };
+  auto tablet = std::make_shared<SecondReply>();
+  const Bytes reply = tablet->RangeReply();
+  Bytes rest(reply.begin() + 3, reply.end());
+  rest.insert(rest.end(), reply.begin(), reply.end());  // then the whole second reply
+  tablet->rangeAnswers = {Bytes(reply.begin(), reply.begin() + 3), rest};
+  FakePort port;
+  port.Attach(1, tablet);
+  TabletInfo found;
+  ProbePort(port, 1, found);
+  EXPECT_EQ(found.port, 1u);
+  EXPECT_EQ(port.Written(1), (Bytes{0x13, 'z', '~', 'a', '@', 'a', 0x11}));
+  EXPECT_EQ(tablet->waitingAtEnd, 0u);
 }
 
 // Answers every "a" with bytes that can never be stored: only the time bound ends the phase.

@@ -167,6 +167,62 @@ TEST(PortDiscovery, ListAndAutoAssignment) {
                 "not taken: /dev/rfcomm0" + all, "not taken: /dev/ttyGS0" + all}));
 }
 
+// Regression: with no --port, COM1 was the console's /dev/ttyS0 and got the probe's bytes. The
+// default mapping now withholds a console and says so; a --port naming one probes it, warned of.
+TEST(PortDiscovery, ConsolesAreKeptOffTheDefaultMapping) {
+  const std::string usbConsole =
+      "device /dev/ttyUSB0 sysname=ttyUSB0 bus=usb by-id=/dev/serial/by-id/usb-x\n"
+      "console ttyUSB0\n";
+  struct Row {
+    std::string machine;
+    std::vector<std::pair<int, std::string>> given;  // --port N=PATH
+    std::array<const char*, 4> withheld;             // "" where the COM port keeps its path
+    std::vector<std::string> warnings;
+  };
+  const Row rows[] = {
+      {"console ttyS0\n", {}, {"/dev/ttyS0", "", "", ""}, {}},
+      {"console tty0\nconsole ttyS1\n", {}, {"", "/dev/ttyS1", "", ""}, {}},
+      {"", {}, {"", "", "", ""}, {}},
+      {"console ttyS0\n", {{1, "/dev/pts/3"}}, {"", "", "", ""}, {}},
+      {"console ttyS0\n",
+       {{1, "/dev/ttyS0"}},
+       {"", "", "", ""},
+       {"COM1 (/dev/ttyS0) is a system console; probing it as --port asks"}},
+      {usbConsole,
+       {{2, "/dev/serial/by-id/usb-x"}},
+       {"", "", "", ""},
+       {"COM2 (/dev/serial/by-id/usb-x) is a system console; probing it as --port asks"}},
+      {"console ttyS2\n",
+       {{1, "/dev/ttyS2"}},
+       {"", "", "/dev/ttyS2", ""},
+       {"COM1 (/dev/ttyS2) is a system console; probing it as --port asks"}},
+  };
+  for (const Row& r : rows) {
+    PortPaths paths;
+    std::array<bool, 4> given{};
+    for (const auto& [n, path] : r.given) {
+      paths.Set(n, path);
+      given[size_t(n - 1)] = true;
+    }
+    const PortPaths before = paths;
+    EXPECT_EQ(KeepOffConsoles(paths, given, *Machine(r.machine)), r.warnings) << r.machine;
+    for (int n = 1; n <= 4; ++n) {
+      const std::string withheld = r.withheld[size_t(n - 1)];
+      EXPECT_EQ(paths.Withheld(n), withheld) << r.machine << " COM" << n;
+      EXPECT_EQ(paths.Path(n), withheld.empty() ? before.Path(n) : "") << r.machine << " COM" << n;
+    }
+  }
+
+  // What --probe and the no-tablet details say of the withheld port.
+  PortPaths paths;
+  KeepOffConsoles(paths, {}, *Machine("console ttyS0\n"));
+  FakePort port;
+  ProbeOutcomes outcomes;
+  ScanPorts(port, &outcomes);
+  EXPECT_EQ(DiagnosePorts(outcomes, paths, *Machine("console ttyS0\n"))[0],
+            "COM1 /dev/ttyS0: system console, not probed");
+}
+
 TEST(FakeSystem, BadDescriptionsAreOneLineErrors) {
   const std::pair<const char*, const char*> rows[] = {
       {"# ok\ndevice", "line 2: expected a path"},

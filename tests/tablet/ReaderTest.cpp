@@ -96,5 +96,40 @@ TEST(RunReader, FeedsTheLineFigures) {
   EXPECT_NEAR(s.seconds, 0.015, 1e-9);
 }
 
+// The quiet watch is told once its deadline has passed on the port's clock with nothing
+// waiting: bytes still to be read (a reader held up behind a burst) are no quiet line.
+TEST(RunReader, QuietWatchOnlyWhenNothingWaits) {
+  struct Watch final : IQuietWatch {
+    int64_t QuietDeadlineUs() const override { return deadline; }
+    void OnQuiet(int64_t nowUs) override {
+      calls.push_back(nowUs);
+      deadline = -1;
+    }
+    int64_t deadline = 10'000;
+    std::vector<int64_t> calls;
+  };
+  struct Row {
+    const char* name;
+    std::vector<int> reads;
+    std::vector<int64_t> calls;  // the port's clock at each call
+  };
+  std::vector<int> busy(20, 0x05);  // data bytes outside any packet, a millisecond a read
+  std::vector<int> idle = {MemoryPort::kEmpty, MemoryPort::kEmpty, MemoryPort::kEmpty};
+  const Row rows[] = {
+      {"quiet line", idle, {12'000}},  // reads at 1 and 7 ms, each then 5 ms of pause
+      {"bytes waiting past the deadline", busy, {20'000}},  // once the last one is read
+  };
+  for (const Row& r : rows) {
+    MemoryPort port(r.reads);
+    Watch watch;
+    ReaderConfig config = Config(7);
+    config.quiet = &watch;
+    RecordingSink sink;
+    std::atomic<bool> stop{false};
+    RunReader(port, config, sink, stop, nullptr);
+    EXPECT_EQ(watch.calls, r.calls) << r.name;
+  }
+}
+
 }  // namespace
 }  // namespace vellum::test

@@ -88,6 +88,11 @@ class PipePort final : public IPort {
   void Close() override {}
   bool IsOpen() const override { return true; }
   int64_t NowMs() const override { return 0; }
+  int64_t NowUs() const override {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
   std::atomic<int> reads{0};
 
  private:
@@ -184,6 +189,39 @@ TEST(ReaderThread, WakesOncePerPacketOnATty) {
   EXPECT_LE(port.emptyReads.load(), kPackets / 2);
   // The threshold is set once, not twice a packet.
   EXPECT_LE(port.thresholdChanges.load(), 2);
+}
+
+// A quiet watch's deadline ends the idle wait once, on time; with the deadline gone the wait is
+// endless again (a pen out of proximity costs no wake-ups).
+TEST(ReaderThread, AQuietDeadlineEndsTheIdleWaitOnce) {
+  PipePort port;
+  struct Watch final : IQuietWatch {
+    int64_t QuietDeadlineUs() const override { return deadline.load(); }
+    void OnQuiet(int64_t nowUs) override {
+      calledAt = nowUs;
+      deadline = -1;
+      ++calls;
+    }
+    std::atomic<int64_t> deadline{-1}, calledAt{0};
+    std::atomic<int> calls{0};
+  } watch;
+  ReaderConfig config{1024, 768, 5000, 3750, 7};
+  config.quiet = &watch;
+  RecordingSink sink;
+  std::atomic<bool> stop{false};
+  Waker waker;
+  const int64_t deadline = port.NowUs() + 20'000;
+  watch.deadline = deadline;
+  std::thread reader([&] { RunReader(port, config, sink, stop, &waker); });
+  for (int i = 0; i < 2000 && watch.calls == 0; ++i) std::this_thread::sleep_for(1ms);
+  EXPECT_EQ(watch.calls, 1);
+  EXPECT_GE(watch.calledAt, deadline);
+  std::this_thread::sleep_for(40ms);
+  EXPECT_EQ(port.reads, 2) << "one read before the deadline, one after it, then no more";
+  EXPECT_EQ(watch.calls, 1);
+  stop = true;
+  waker.Wake();
+  reader.join();
 }
 
 // The hang-up of the line (adapter unplugged) ends the loop by itself.

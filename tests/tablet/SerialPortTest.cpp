@@ -89,25 +89,6 @@ TEST(SerialPort, ReadAfterCloseFailsAndReopenWorks) {
   EXPECT_EQ(port.Open(1), OpenResult::kOk) << port.LastError();
 }
 
-// Regression: a pty keeps what arrived before a close for the next open, where a UART drops it.
-// A range reply the probe had asked for twice then reached the reader as a pen packet.
-TEST(SerialPort, InputFromBeforeTheOpenIsNotRead) {
-  Pty pty;
-  ASSERT_TRUE(pty.ok());
-  SerialPort port(OnlyCom1(pty.path()));
-  ASSERT_EQ(port.Open(1), OpenResult::kOk) << port.LastError();
-  const std::vector<uint8_t> reply = {0x98, 0x08, 0x27, 0x26, 0x1D, 0x00, 0x04};  // 5000 x 3750
-  pty.Send(reply);
-  for (int i = 0; i < 100 && port.InputQueueCount() < reply.size(); ++i) port.Pause(1);
-  ASSERT_EQ(port.InputQueueCount(), reply.size());
-  port.Close();
-  ASSERT_EQ(port.Open(1), OpenResult::kOk) << port.LastError();
-  EXPECT_EQ(port.InputQueueCount(), 0u);
-  const ReadResult r = port.ReadByte();
-  EXPECT_TRUE(r.ok);
-  EXPECT_EQ(r.count, 0u);
-}
-
 // A pty's driver keeps no error counters: "n/a", never a 0 that was not measured.
 TEST(SerialPort, LineErrorsOfAPtyAreNotAvailable) {
   Pty pty;

@@ -83,7 +83,7 @@ void TabletEmulator::Receive(uint8_t b, double nowMs) {
     Queue(Noise(kIdentifyReplyLength), nowMs);
   } else if (identify) {
     // A tablet busy answering ignores the repeated request.
-    if (config_.packetLength != 7 || !replies_.empty()) return;
+    if (!HasPressure(config_.packetLength) || !replies_.empty()) return;
     const std::vector<uint8_t> reply(kIdentity, kIdentity + kIdentifyReplyLength);
     Queue(reply, nowMs, config_.fault == Fault::kSlowIdentify ? kSlowPauseMs : 0);
   } else if (b == kRangeRequest) {

@@ -195,7 +195,7 @@ Stream DemoStream(int32_t maxX, int32_t maxY, int packetLength) {
 
 void ApplyLineFaults(Stream& stream, const LineFaults& faults, int packetLength) {
   if (!faults.Any()) return;
-  const size_t length = packetLength == 7 ? 7 : 5;
+  const size_t length = HasPressure(packetLength) ? kPressurePacketLength : kPlainPacketLength;
   const double packetMs = double(length) * kByteMs;
   const float idleMs =
       faults.rateFraction > 0 && faults.rateFraction < 1
