@@ -6,7 +6,8 @@
 //
 // While packets keep coming the UI thread wakes once a frame, on its timer: the request stays
 // queued from one frame to the next, so the reader posts nothing. A frame with nothing drawn
-// ends that, and the next request is shown at once.
+// ends that, and the next request is shown at once. The status bar's readout on the Linear and
+// Pressure screens is brought up to date with the frame too.
 #include <QMetaObject>
 #include <QRegion>
 #include <QScreen>
@@ -27,18 +28,16 @@ int64_t NowUs() {
 
 void CVellumView::RequestPresent(const gdi::DirtyArea& area) {
   if (area.IsEmpty()) return;
-  bool queue = false;
-  {
-    std::lock_guard<std::mutex> lock(m_presentMutex);
-    m_pendingDirty.Add(area);
-    if (!m_presentQueued) {
-      m_presentQueued = true;
-      queue = true;
-    }
-  }
-  if (queue)
-    QMetaObject::invokeMethod(
-        this, [this] { PresentPending(); }, Qt::QueuedConnection);
+  std::lock_guard<std::mutex> lock(m_presentMutex);
+  m_pendingDirty.Add(area);
+  QueuePresentLocked();
+}
+
+void CVellumView::QueuePresentLocked() {
+  if (m_presentQueued) return;
+  m_presentQueued = true;
+  QMetaObject::invokeMethod(
+      this, [this] { PresentPending(); }, Qt::QueuedConnection);
 }
 
 void CVellumView::PresentPending() {
@@ -51,19 +50,28 @@ void CVellumView::PresentPending() {
     return;
   }
   gdi::DirtyArea dirty;
+  bool status = false;
   {
     std::lock_guard<std::mutex> lock(m_presentMutex);
     dirty = m_pendingDirty;
     m_pendingDirty.Clear();
-    // Nothing drawn for a frame: the line is quiet, and the next request is posted.
-    if (dirty.IsEmpty()) m_presentQueued = false;
+    status = m_statusRefreshQueued.exchange(false, std::memory_order_acq_rel);
+    // Nothing new for a frame: the line is quiet, and the next request is posted.
+    if (dirty.IsEmpty() && !status) m_presentQueued = false;
   }
-  if (dirty.IsEmpty()) return;
-  // A region, not its bounding box: Qt repaints and flushes each rectangle on its own.
-  QRegion region;
-  for (const gdi::RECT& r : dirty) region += QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
+  if (dirty.IsEmpty() && !status) return;
   m_framePacer.Presented(now);
-  update(region);
+  // The status bar's text goes with the frame: Qt paints and flushes the window's dirty widgets
+  // together.
+  if (status) OnMouseMove();
+  if (!dirty.IsEmpty()) {
+    // A region, not its bounding box: Qt repaints and flushes each rectangle on its own.
+    QRegion region;
+    for (const gdi::RECT& r : dirty) {
+      region += QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    }
+    update(region);
+  }
   PresentIn(m_framePacer.FrameUs());
 }
 

@@ -155,7 +155,8 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   void ShowReadout(int32_t buttons, int32_t x, int32_t y, int32_t pressure);
   void OnMouseMove();
   // Asks the UI thread to bring the status readout up to the values just stored, as a pointer
-  // move does; requests made before it gets to them are one. Reader thread.
+  // move does, with the next presentation (Presentation.cpp); requests made before it are one.
+  // Reader thread.
   void RequestStatusRefresh();
   // The frame's SetStatusReadout, unless a notice holds the pane. UI thread.
   void SetStatusReadout(vellum::TestMode screen, int x, int y, int pressure, int buttons);
@@ -211,6 +212,8 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   // Any thread: queue the rectangle to be shown; requests made before the UI thread gets to
   // them, or within a display frame of the last update, are merged into one update.
   void RequestPresent(const gdi::DirtyArea& area);
+  // REQUIRES: m_presentMutex held. Posts PresentPending unless it is queued already.
+  void QueuePresentLocked();
   void PresentPending();  // UI thread: now, or when the frame is over
   void PresentIn(int64_t waitUs);  // UI thread: PresentPending then
   gdi::Surface& Backbuffer() { return *m_surface; }
@@ -287,7 +290,8 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   std::atomic<int32_t> m_originX{0};
   std::atomic<int32_t> m_originY{0};
 
-  // A status refresh is queued and not yet run.
+  // A status refresh waits for the next presentation. Set before m_presentMutex is taken and
+  // taken back under it, so that no request is lost between the two threads.
   std::atomic<bool> m_statusRefreshQueued{false};
 
   // Presentation requests from any thread, merged until the UI thread shows them.

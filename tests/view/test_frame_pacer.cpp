@@ -77,4 +77,29 @@ TEST(Presentation, AtMostOnceADisplayFrame) {
   EXPECT_FALSE(v->m_presentQueued);
 }
 
+// On the Linear screen the status bar follows every packet; its text, too, reaches the window
+// with the frame, and the last packet's values are the ones left showing.
+TEST(Presentation, StatusReadoutGoesWithTheFrame) {
+  test::ViewUnderTest v;
+  v->OnKeyDown(kVkF1, 1, 0);  // the Linear screen
+  test::Pump(40);
+  const vellum::ReaderConfig config{v->ClientRect().right, v->ClientRect().bottom, 5000, 3750, 7};
+  const int before = v.frame.readouts_;
+  QElapsedTimer clock;
+  clock.start();
+  int x = 0;
+  while (clock.elapsed() < 330) {
+    x = 500 + 10 * (x % 300 + 1);
+    v->OnTabletEvent(vellum::DecodeEvent(vellum::test::Packet7(1, x, 2000, 300).data(), config));
+    test::Pump(2);
+  }
+  const int64_t frameUs = vellum::FrameUsForRate(v->screen()->refreshRate());
+  test::Pump(2 * int(frameUs / 1000) + 10);
+  const int64_t elapsedUs = clock.nsecsElapsed() / 1000;
+  EXPECT_GE(v.frame.readouts_ - before, 1);
+  EXPECT_LE(v.frame.readouts_ - before, elapsedUs / frameUs + 1);
+  EXPECT_NE(v.frame.status_.find("X = " + std::to_string(x)), std::string::npos)
+      << v.frame.status_;
+}
+
 }  // namespace
