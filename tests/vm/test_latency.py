@@ -103,6 +103,13 @@ def test_uart_trigger_low_while_held_and_back_after(guest):
         check(read(guest, TRIGGER) == booted, "after %s: rx_trig_bytes %s, as booted %s"
               % (end, read(guest, TRIGGER), booted))
         check("trigger" not in err, "%s: said %r" % (end, err))
+    # The pen tablet holds the port for as long as it runs.
+    p = guest.spawn([vellum, "--pen"] + ports("/dev/ttyS1"), "pen")
+    p.wait_for(" in hand\n", 60, stream="err")
+    check(read(guest, TRIGGER) == "1", "while --pen holds it: %s" % read(guest, TRIGGER))
+    p.signal(signal.SIGTERM)
+    check(p.wait(20) == 0, "--pen status %s: %r" % (p.status, p.output()[1]))
+    check(read(guest, TRIGGER) == booted, "after --pen: %s" % read(guest, TRIGGER))
     # The probe's opens lower it too, for as long as each lasts.
     r = guest.run([vellum, "--probe"] + ports("/dev/ttyS1"), timeout=60)
     check(r.status in (0, 1), "probe: %r" % r)
