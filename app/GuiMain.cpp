@@ -14,6 +14,7 @@
 #include "app/MainFrame.h"
 #include "app/VellumApp.h"
 #include "app/WindowRecording.h"
+#include "tablet/LatencyIo.h"
 
 namespace vellum {
 namespace {
@@ -32,6 +33,14 @@ void EnsureRuntimeDir() {
   ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 0);
 }
 
+// On X11 Qt shares the window's image with the server (MIT-SHM) and so must wait for the server
+// before every paint: a round trip and a completion event each frame, while packets stream. What
+// a frame copies is a few small rectangles, cheaper sent along with the request. A user's own
+// setting stands.
+void PreferCopiedImages() {
+  ::setenv("QT_XCB_NO_MITSHM", "1", 0);
+}
+
 }  // namespace
 
 int RunGui(int argc, char** argv, const CommandLine& options) {
@@ -47,6 +56,7 @@ int RunGui(int argc, char** argv, const CommandLine& options) {
     recording = std::make_unique<WindowRecording>(options.record, options.ports);
   }
   EnsureRuntimeDir();
+  PreferCopiedImages();
   // Qt keeps references to argc and argv for the application's lifetime.
   static int qtArgc = 1;
   static char* qtArgv[] = {argv[0], nullptr};
@@ -64,6 +74,7 @@ int RunGui(int argc, char** argv, const CommandLine& options) {
       // F4 and a stop signal end the process from within the view, the reader stopped first.
       view.exitProcess = [r](int code) {
         code = r->Finish(code);
+        UndoLatencyChangesNow();
         std::fflush(nullptr);
         ::_exit(code);
       };

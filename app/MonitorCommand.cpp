@@ -32,7 +32,10 @@ extern "C" void OnStopSignal(int) {
   if (g_stop->load(std::memory_order_relaxed)) {
     // One request often arrives twice: `timeout` and some shells signal the process and then its
     // group. Only a later one means the user has lost patience with the shutdown.
-    if (now - g_firstSignalNs.load(std::memory_order_relaxed) >= kRepeatedStopSignalNs) _exit(130);
+    if (now - g_firstSignalNs.load(std::memory_order_relaxed) >= kRepeatedStopSignalNs) {
+      UndoLatencyChangesNow();
+      _exit(130);
+    }
     return;
   }
   g_firstSignalNs.store(now, std::memory_order_relaxed);
@@ -92,6 +95,7 @@ int RunMonitorCommand(IPort& port, const MonitorSetup& setup, std::ostream& out,
     err << "COM" << info.port << " could not be opened again\n";
     return 1;
   }
+  err << NoticeLines(port.LatencyNotice());
 
   // The client area is the tablet itself; the lines print the tablet's own counts anyway.
   ReaderConfig config;

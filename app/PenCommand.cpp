@@ -36,8 +36,12 @@ extern "C" void OnPenStopSignal(int signo) {
   const int64_t now = MonotonicNs();
   if (g_stop->load(std::memory_order_relaxed)) {
     // The same request often comes twice (a shell signals the process, then its group); only a
-    // later one means the shutdown is taking too long. The kernel removes the devices with us.
-    if (now - g_firstSignalNs.load(std::memory_order_relaxed) >= kRepeatedStopSignalNs) _exit(130);
+    // later one means the shutdown is taking too long. The kernel removes the devices with us;
+    // the port's latency settings are put back here.
+    if (now - g_firstSignalNs.load(std::memory_order_relaxed) >= kRepeatedStopSignalNs) {
+      UndoLatencyChangesNow();
+      _exit(130);
+    }
     return;
   }
   g_firstSignalNs.store(now, std::memory_order_relaxed);
@@ -86,6 +90,7 @@ int RunPenCommand(IPort& port, const PenSetup& setup, std::ostream& err, std::at
     err << "vellum: COM" << info.port << " (" << path << ") could not be opened again\n";
     return 1;
   }
+  err << NoticeLines(port.LatencyNotice());
 
   const pen::TabletGeometry geometry{info.packetLength, info.maxX, info.maxY};
   const pen::DeviceLayout penLayout = pen::PenLayout(geometry);

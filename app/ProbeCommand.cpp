@@ -44,6 +44,7 @@ int RunProbeCommand(IPort& port, const PortPaths& paths, std::ostream& out, std:
   }
   TellEveryPort(outcomes, paths, system, err);
   const bool reopened = OpenTabletPort(port, first);
+  if (reopened) err << NoticeLines(port.LatencyNotice());
   port.Close();
   if (!reopened) {
     err << "vellum: COM" << first.port << " (" << paths.Path(int(first.port))

@@ -27,6 +27,7 @@ void WindowRecording::Start(const TabletInfo& info) {
   const std::string error = recorder_.Open(path_);
   if (!error.empty()) {
     std::fprintf(stderr, "vellum: cannot record: %s\n", error.c_str());
+    UndoLatencyChangesNow();
     std::fflush(nullptr);
     ::_exit(1);
   }
@@ -47,6 +48,7 @@ void WindowRecording::Start(const TabletInfo& info) {
       view_->StopReaderAndExit();
     } else {
       const int status = Finish(0);
+      UndoLatencyChangesNow();
       std::fflush(nullptr);
       ::_exit(status);
     }

@@ -8,9 +8,12 @@
 #include "app/PenCommand.h"
 #include "app/PortCommands.h"
 #include "app/ProbeCommand.h"
+#include "tablet/LatencyIo.h"
 #include "tablet/TabletLink.h"
 
 int main(int argc, char** argv) {
+  // Whatever a port's open changes for low latency is put back on every way out.
+  vellum::UndoLatencyChangesOnExit();
   const std::vector<std::string> args(argv + 1, argv + argc);
   const vellum::ParsedCommandLine parsed = vellum::ParseCommandLine(args);
   if (!parsed.error.empty()) {

@@ -14,10 +14,13 @@ if(VELLUM_XCB_LIBRARY)
   vellum_target_defaults(bench_first_frame)
 endif()
 
-# Last byte written -> pointer seen by another X client, against the real program.
+# Last byte written -> pointer, and -> the trace's pixel, seen by another X client, against the
+# real program.
 if(VELLUM_XCB_LIBRARY AND TARGET vellum_emulator)
-  add_executable(bench_pointer ${CMAKE_CURRENT_LIST_DIR}/bench_pointer.cpp)
-  target_link_libraries(bench_pointer PRIVATE vellum_emulator ${VELLUM_XCB_LIBRARY})
-  set_target_properties(bench_pointer PROPERTIES AUTOMOC OFF)
-  vellum_target_defaults(bench_pointer)
+  foreach(bench bench_pointer bench_trace)
+    add_executable(${bench} ${CMAKE_CURRENT_LIST_DIR}/${bench}.cpp)
+    target_link_libraries(${bench} PRIVATE vellum_emulator ${VELLUM_XCB_LIBRARY})
+    set_target_properties(${bench} PROPERTIES AUTOMOC OFF)
+    vellum_target_defaults(${bench})
+  endforeach()
 endif()

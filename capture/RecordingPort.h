@@ -21,10 +21,13 @@ class RecordingPort final : public IPort {
   int64_t NowMs() const override { return inner_.NowMs(); }
   int64_t NowUs() const override { return inner_.NowUs(); }
   int PollFd() const override { return inner_.PollFd(); }
+  void SetPollThreshold(int bytes) override { inner_.SetPollThreshold(bytes); }
   std::string ReadFailure() const override { return inner_.ReadFailure(); }
   std::string LastError() const override { return inner_.LastError(); }
   OpenReport LastOpen() const override { return inner_.LastOpen(); }
   std::optional<LineErrorCounts> LineErrors() const override { return inner_.LineErrors(); }
+  void RestoreLatency() override { inner_.RestoreLatency(); }
+  std::string LatencyNotice() const override { return inner_.LatencyNotice(); }
 
  private:
   IPort& inner_;

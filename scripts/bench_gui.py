@@ -6,6 +6,9 @@
     pointer_WxH_p50_us, _p99_us, _max_us   last byte written -> pointer seen at the packet's
                         place by another X client (bench_pointer), 400 packets at the line
                         rate, at 1024x768 and 1920x1080
+    trace_WxH_p50_us, _p99_us, _max_us     last byte written -> the trace's pixel at the
+                        packet's place on the X server (bench_trace), 400 packets in rows at the
+                        line rate, at both sizes
     gui_cpu_idle_pct    the reader thread's CPU with the tablet quiet (its scheduler time from
                         /proc/PID/task/TID/schedstat over 15 s, 2 s after the first frame),
                         percent of one core
@@ -14,9 +17,10 @@
                         (voluntary + involuntary, /proc/PID/task/*/status), a second
     gui_cpu_line_pct    the same while the tablet streams its show at the line rate
     gui_process_cpu_line_pct   the whole process at the line rate (UI thread included)
+    gui_process_cpu_line_1024x768_pct   the same at 1024x768
     gui_peak_mib        peak resident memory (VmHWM) after start-up and 5 s at the line rate
 
-Arguments: vellum, vellum-tablet, bench_first_frame, bench_pointer.
+Arguments: vellum, vellum-tablet, bench_first_frame, bench_pointer, bench_trace.
 """
 
 import os
@@ -30,7 +34,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 from e2e import Session  # noqa: E402
 
-vellum, tablet, first_frame, pointer = sys.argv[1:5]
+vellum, tablet, first_frame, pointer, trace = sys.argv[1:6]
 POINTER_SCREENS = [(1024, 768), (1920, 1080)]
 POINTER_PACKETS = 400
 SCREEN = (1920, 1080)
@@ -116,20 +120,39 @@ def start_with_frame_watch(s):
     return fields["first_frame_ms"], int(fields["pid"]), watcher
 
 
-def pointer_latency():
-    """bench_pointer under its own X server at each size; it runs vellum itself."""
+def latency_to_the_screen():
+    """bench_pointer and bench_trace under their own X server at each size; each runs vellum
+    itself."""
     for w, h in POINTER_SCREENS:
         with Session(vellum, tablet, emulator_args=None, screen=(w, h)) as s:
             s.start_x()
-            r = subprocess.run([pointer, "%dx%d" % (w, h), str(POINTER_PACKETS), vellum],
-                               env=s._env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                               text=True, timeout=120)
-            sys.stdout.write(r.stdout)
-            sys.stdout.flush()
+            for bench in (pointer, trace):
+                r = subprocess.run([bench, "%dx%d" % (w, h), str(POINTER_PACKETS), vellum],
+                                   env=s._env(), stdout=subprocess.PIPE,
+                                   stderr=subprocess.DEVNULL, text=True, timeout=120)
+                sys.stdout.write(r.stdout)
+                sys.stdout.flush()
+
+
+def line_rate_cpu(screen):
+    """(reader %, process %, peak MiB) over WINDOW_S of the built-in show at the line rate."""
+    with Session(vellum, tablet, emulator_args=["--model", "7"], screen=screen) as s:
+        s.start()
+        time.sleep(1.0)
+        pid = s.vellum.pid
+        tid = reader_tid(pid)
+        p0, c0, t0 = process_cpu_ns(pid), cpu_ns(pid, tid), time.monotonic()
+        time.sleep(WINDOW_S)
+        wall = (time.monotonic() - t0) * 1e9
+        figures = (100.0 * (cpu_ns(pid, tid) - c0) / wall, 100.0 * (process_cpu_ns(pid) - p0) / wall,
+                   peak_mib(pid))
+        s.key("F4")
+        s.wait_exit(5)
+        return figures
 
 
 def main():
-    pointer_latency()
+    latency_to_the_screen()
     tmp = tempfile.mkdtemp(prefix="vellum-bench-")
     quiet = os.path.join(tmp, "quiet.txt")
     with open(quiet, "w") as f:
@@ -153,19 +176,12 @@ def main():
             watcher.wait(10)
         emit("first_frame_ms", statistics.median(frames))
 
-    with Session(vellum, tablet, emulator_args=["--model", "7"], screen=SCREEN) as s:
-        s.start()
-        time.sleep(1.0)
-        pid = s.vellum.pid
-        tid = reader_tid(pid)
-        p0, c0, t0 = process_cpu_ns(pid), cpu_ns(pid, tid), time.monotonic()
-        time.sleep(WINDOW_S)
-        wall = (time.monotonic() - t0) * 1e9
-        emit("gui_cpu_line_pct", 100.0 * (cpu_ns(pid, tid) - c0) / wall)
-        emit("gui_process_cpu_line_pct", 100.0 * (process_cpu_ns(pid) - p0) / wall)
-        emit("gui_peak_mib", peak_mib(pid))
-        s.key("F4")
-        s.wait_exit(5)
+    reader, process, peak = line_rate_cpu(SCREEN)
+    emit("gui_cpu_line_pct", reader)
+    emit("gui_process_cpu_line_pct", process)
+    emit("gui_peak_mib", peak)
+    _, process, _ = line_rate_cpu((1024, 768))
+    emit("gui_process_cpu_line_1024x768_pct", process)
 
 
 if __name__ == "__main__":

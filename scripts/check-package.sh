@@ -47,6 +47,7 @@ cat >"$work/expected" <<EOF
 ./usr/bin/vellum-tablet
 ./usr/lib/systemd/system/vellum-pen@.service
 ./usr/share/applications/$app_id.desktop
+./usr/share/doc/vellum/60-vellum-uart-trigger.rules
 ./usr/share/doc/vellum/README.md
 ./usr/share/doc/vellum/capture-format.md
 ./usr/share/doc/vellum/emulator-script.md

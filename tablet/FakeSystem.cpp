@@ -118,6 +118,15 @@ std::string ApplyKey(const std::string& key, const std::string& value, bool devi
     d.product = value;
   } else if (key == "driver") {
     d.driver = value;
+  } else if (key == "rx-trig") {
+    if (!ParseInt(value, d.rxTrigger) || d.rxTrigger < 1) return "rx-trig must be a number of bytes";
+  } else if (key == "rx-trig-rw") {
+    if (value != "yes" && value != "no") return key + " must be yes or no";
+    d.rxTriggerWritable = value == "yes";
+  } else if (key == "latency-timer") {
+    if (!ParseInt(value, d.latencyTimerMs) || d.latencyTimerMs < 0) {
+      return "latency-timer must be a number of milliseconds";
+    }
   } else {
     return "unknown key '" + key + "'";
   }

@@ -5,6 +5,8 @@
 #include <cctype>
 #include <optional>
 
+#include "tablet/LowLatency.h"
+
 namespace vellum {
 namespace {
 
@@ -129,6 +131,8 @@ std::string DescribePort(const SerialPortInfo& p) {
   if (!d.maker.empty()) line += " \"" + Printable(d.maker) + "\"";
   if (!d.product.empty()) line += " \"" + Printable(d.product) + "\"";
   if (!d.driver.empty()) line += ", driver " + d.driver;
+  const std::string latency = DescribeLatency(d.rxTrigger, d.rxTriggerWritable, d.latencyTimerMs);
+  if (!latency.empty()) line += ", " + latency;
   if (p.console) line += ", system console";
   line += ", " + AccessText(p.file);
   const std::string held = HeldText(p.holders);

@@ -83,9 +83,10 @@ class Waker {
 };
 
 // The loop: returns 0 when `stop` is seen before a read or a read fails. After an empty read it
-// waits in poll() on the port and the waker with no timeout (a byte or a stop ends the wait);
-// after a 0x80 filler byte at most 5 ms. Whoever sets `stop` fires `waker`; with no waker the
-// idle wait is bounded by 5 ms instead. A quiet watch's deadline bounds the wait as well.
+// waits in poll() on the port and the waker with no timeout, until the bytes that would complete
+// a packet are there (IPort::SetPollThreshold) or a stop; after a 0x80 filler byte at most 5 ms.
+// Whoever sets `stop` fires `waker`; with no waker the idle wait is bounded by 5 ms instead. A
+// quiet watch's deadline bounds the wait as well.
 int RunReader(IPort& port, const ReaderConfig& config, ITabletSink& sink,
               const std::atomic<bool>& stop, const Waker* waker, IByteTap* tap = nullptr);
 

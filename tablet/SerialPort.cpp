@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -64,7 +65,8 @@ std::optional<LineErrorCounts> ReadErrorCounters(int fd) {
 
 }  // namespace
 
-SerialPort::SerialPort(PortPaths paths) : paths_(std::move(paths)) {}
+SerialPort::SerialPort(PortPaths paths, std::shared_ptr<ILatencyIo> latency)
+    : paths_(std::move(paths)), latency_(std::move(latency)) {}
 
 SerialPort::~SerialPort() {
   Close();
@@ -109,9 +111,12 @@ OpenResult SerialPort::Open(int n) {
   if (!MatchesApartFromParity(settings, applied)) {
     return fail("tcsetattr", setResult != 0 ? setError : EINVAL, OpenResult::kSettingsFailed);
   }
+  applied_ = applied;
+  pollThreshold_ = applied.c_cc[VMIN];
   lastOpen_.lineDiscipline = LineDiscipline();
   // The counters run from when the driver loaded; this run's errors are counted from here.
   countsAtOpen_ = ReadErrorCounters(fd_);
+  latency_.Lower(fd_, "COM" + std::to_string(n) + " (" + paths_.Path(n) + ")");
   return OpenResult::kOk;
 }
 
@@ -170,6 +175,7 @@ uint32_t SerialPort::InputQueueCount() {
 
 void SerialPort::Close() {
   if (fd_ < 0) return;
+  latency_.Restore();  // needs the descriptor for a USB adapter's flags
   // TIOCEXCL outlives the close while the other end of a pty stays open; a reopen would then
   // fail with EBUSY for anyone but root.
   ::ioctl(fd_, TIOCNXCL);
@@ -213,6 +219,17 @@ int SerialPort::LineDiscipline() const {
 
 int SerialPort::PollFd() const {
   return fd_;
+}
+
+void SerialPort::SetPollThreshold(int bytes) {
+  bytes = std::clamp(bytes, 1, 255);
+  if (fd_ < 0 || bytes == pollThreshold_) return;
+  // With VTIME 0 the line discipline's poll counts VMIN bytes as ready; non-blocking reads are
+  // untouched. Only VMIN differs from what the open read back, so a pty's missing parity does
+  // not make this fail. If it fails all the same, the reader wakes once a byte, as it can.
+  termios t = applied_;
+  t.c_cc[VMIN] = cc_t(bytes);
+  if (RetryEintr([&] { return ::tcsetattr(fd_, TCSANOW, &t); }) == 0) pollThreshold_ = bytes;
 }
 
 }  // namespace vellum

@@ -75,6 +75,17 @@ SerialDeviceFacts Describe(udev_device* dev) {
     f.bus = Text(udev_device_get_subsystem(parent));
   }
   if (const char* type = udev_device_get_sysattr_value(dev, "type")) f.uartType = std::atoi(type);
+  // Reading the trigger takes the port's lock for a moment; the device stays unopened.
+  if (const char* trigger = udev_device_get_sysattr_value(dev, "rx_trig_bytes")) {
+    f.rxTrigger = std::atoi(trigger) > 0 ? std::atoi(trigger) : -1;
+    const std::string file = Text(udev_device_get_syspath(dev)) + "/rx_trig_bytes";
+    f.rxTriggerWritable = ::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) == 0;
+  }
+  if (udev_device* port = udev_device_get_parent_with_subsystem_devtype(dev, "usb-serial", nullptr)) {
+    if (const char* timer = udev_device_get_sysattr_value(port, "latency_timer")) {
+      f.latencyTimerMs = std::atoi(timer);
+    }
+  }
   // Parents belong to `dev` and go with it.
   if (udev_device* usb = udev_device_get_parent_with_subsystem_devtype(dev, "usb", "usb_device")) {
     f.bus = "usb";

@@ -19,6 +19,9 @@ struct SerialDeviceFacts {
   std::string vendorId, productId;  // USB: "0403", "6001"
   std::string maker, product;       // USB: the device's own strings
   std::string driver;               // USB: the kernel driver of its interface
+  int rxTrigger = -1;               // UART: rx_trig_bytes; -1: none, or it cannot be read
+  bool rxTriggerWritable = false;   // this process may write rx_trig_bytes
+  int latencyTimerMs = -1;          // USB adapter: latency_timer; -1: its driver has none
 };
 
 struct FileFacts {
@@ -56,7 +59,8 @@ std::unique_ptr<ISystemPorts> MakeRealSystemPorts();
 //   device PATH [key=value]...  a serial device as udev would list it, with its file facts
 //   file PATH [key=value]...    a path that is not a serial device (file facts and holders)
 //   console NAME                a system console, a tty name such as ttyS0
-// keys: sysname by-id bus uart usb=VID:PID maker product driver (device only); exists=no,
+// keys: sysname by-id bus uart usb=VID:PID maker product driver rx-trig=BYTES rx-trig-rw=yes
+// latency-timer=MS (device only); exists=no,
 // chardev=no (default yes for devices, no for files), access=denied, group=NAME (default
 // dialout), group-rw=no, holder=PROGRAM:PID[:flock] or holder=? (repeatable). A value with spaces
 // is written "in double quotes". Paths not described do not exist. Returns null and sets `error`

@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
+#include <termios.h>
+
 #include "base/Tablet.h"
+#include "tablet/LatencyIo.h"
 #include "tablet/PortPaths.h"
 
 namespace vellum {
@@ -81,6 +84,10 @@ class IPort {
   // A descriptor that becomes readable when input arrives, for poll(); -1 when there is none
   // (fake ports). The reader waits on it between empty reads.
   virtual int PollFd() const { return -1; }
+  // From now on PollFd() becomes readable only once `bytes` (1 to 255) are waiting, where the
+  // port can do that (a tty: VMIN); reads still return at once with what is there. The reader
+  // asks for the rest of a packet, and so wakes once a packet rather than once a byte.
+  virtual void SetPollThreshold(int bytes) { (void)bytes; }
   // Why the last failed read failed, in a few plain words for the user ("the line hung up");
   // "" when no read has failed or the port cannot tell.
   virtual std::string ReadFailure() const { return {}; }
@@ -93,12 +100,21 @@ class IPort {
   // none (a pty) or the port is closed. May be called on another thread while the reader reads,
   // but not while Open() or Close() runs.
   virtual std::optional<LineErrorCounts> LineErrors() const { return std::nullopt; }
+  // Open() lowers the line's latency where the line allows it (LowLatency.h); this puts back what
+  // it changed while keeping the port open, as Close() does. Idempotent. May run on the reader's
+  // thread after its loop has ended while another thread asks LineErrors().
+  virtual void RestoreLatency() {}
+  // What the last Open() found worth telling the user about the line's latency, one or two
+  // lines without a program name; "" when nothing.
+  virtual std::string LatencyNotice() const { return {}; }
 };
 
 // termios implementation. COMn is PortPaths::Path(n).
 class SerialPort final : public IPort {
  public:
-  explicit SerialPort(PortPaths paths = PortPaths());
+  // `latency`: how the line's latency settings are read and written; null leaves them alone.
+  explicit SerialPort(PortPaths paths = PortPaths(),
+                      std::shared_ptr<ILatencyIo> latency = LatencyIoFromEnvironment());
   ~SerialPort() override;
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;
@@ -113,9 +129,12 @@ class SerialPort final : public IPort {
   int64_t NowMs() const override;
   int64_t NowUs() const override;
   int PollFd() const override;
+  void SetPollThreshold(int bytes) override;
   std::string ReadFailure() const override { return readFailure_; }
   OpenReport LastOpen() const override { return lastOpen_; }
   std::optional<LineErrorCounts> LineErrors() const override;
+  void RestoreLatency() override { latency_.Restore(); }
+  std::string LatencyNotice() const override { return latency_.Notice(); }
 
   std::string LastError() const override { return lastError_; }
 
@@ -128,6 +147,9 @@ class SerialPort final : public IPort {
   std::string readFailure_;
   OpenReport lastOpen_;
   std::optional<LineErrorCounts> countsAtOpen_;  // the driver's raw counts; nullopt: it keeps none
+  termios applied_{};  // the line settings as the open read them back
+  int pollThreshold_ = 1;
+  PortLatency latency_;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -24,8 +24,10 @@ int CVellumView::ReaderThreadProc(CVellumView* view) {
   // The X connection or uinput device is the reader's: it goes with it.
   if (view->m_pointer) view->m_pointer->Close();
   if (!view->m_stop.load(std::memory_order_relaxed)) {
-    // A read failed: the tablet is gone. The window and its keys go on; the user is told. The
+    // A read failed: the tablet is gone. The window and its keys go on; the user is told. What
+    // the open changed about the line's latency goes back now, not when the window closes. The
     // look at the device node may wait a moment, so it is taken here rather than on the UI thread.
+    view->m_hPort->RestoreLatency();
     const std::string path = view->m_options.ports.Path(static_cast<int>(view->m_port));
     const std::string reason = vellum::LostTabletReason(
         view->m_hPort->ReadFailure(), view->m_hPort->LastError(), vellum::DeviceGone(path));

@@ -1,7 +1,6 @@
 // The numbers of each tablet event: the button and value lines of the info screen (reader
 // thread) and the status pane of the Linear and Pressure screens (UI thread, on mouse moves and
-// on the reader's refresh requests).
-#include <QMetaObject>
+// on the reader's refresh requests, which the next presentation carries out).
 #include <QMouseEvent>
 
 #include "res/Strings.h"
@@ -34,14 +33,10 @@ void CVellumView::OnMouseMove() {
 
 void CVellumView::RequestStatusRefresh() {
   if (m_statusRefreshQueued.exchange(true, std::memory_order_acq_rel)) return;
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        // Cleared first: values stored from here on ask again.
-        m_statusRefreshQueued.store(false, std::memory_order_release);
-        OnMouseMove();
-      },
-      Qt::QueuedConnection);
+  // With the next frame: a status bar redrawn for every packet would be a window update per
+  // packet again.
+  std::lock_guard<std::mutex> lock(m_presentMutex);
+  QueuePresentLocked();
 }
 
 void CVellumView::SetStatusReadout(vellum::TestMode screen, int x, int y, int pressure,

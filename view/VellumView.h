@@ -6,7 +6,8 @@
 //   LineQuality.cpp   the line's figures for the status bar's second pane
 //   TabletEvents.cpp  what each tablet event does on the current screen
 //   Painting.cpp      OnDraw, the info screen, invalidation and Qt's paint/resize events
-//   Presentation.cpp  queued, coalesced presentation of what the reader drew; pointer moves
+//   Presentation.cpp  queued, coalesced presentation of what the reader drew, at most once a
+//                     display frame
 //   Keys.cpp          OnKeyDown
 //   Trace.cpp         DrawTraceSegment
 //   Readouts.cpp      ShowReadout, OnMouseMove
@@ -41,9 +42,11 @@
 #include "tablet/LineStats.h"
 #include "tablet/Reader.h"
 #include "tablet/TabletLink.h"
+#include "view/FramePacer.h"
 #include "view/ViewFrame.h"
 
 class QComboBox;
+class QTimer;
 
 // What the view takes from outside. The defaults are the real platform; tests replace them.
 struct ViewOptions {
@@ -152,7 +155,8 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   void ShowReadout(int32_t buttons, int32_t x, int32_t y, int32_t pressure);
   void OnMouseMove();
   // Asks the UI thread to bring the status readout up to the values just stored, as a pointer
-  // move does; requests made before it gets to them are one. Reader thread.
+  // move does, with the next presentation (Presentation.cpp); requests made before it are one.
+  // Reader thread.
   void RequestStatusRefresh();
   // The frame's SetStatusReadout, unless a notice holds the pane. UI thread.
   void SetStatusReadout(vellum::TestMode screen, int x, int y, int pressure, int buttons);
@@ -206,9 +210,12 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
 
   // ---- presentation (Presentation.cpp) ----
   // Any thread: queue the rectangle to be shown; requests made before the UI thread gets to
-  // them are merged into one update.
+  // them, or within a display frame of the last update, are merged into one update.
   void RequestPresent(const gdi::DirtyArea& area);
-  void PresentPending();  // UI thread
+  // REQUIRES: m_presentMutex held. Posts PresentPending unless it is queued already.
+  void QueuePresentLocked();
+  void PresentPending();  // UI thread: now, or when the frame is over
+  void PresentIn(int64_t waitUs);  // UI thread: PresentPending then
   gdi::Surface& Backbuffer() { return *m_surface; }
   const gdi::Surface& Backbuffer() const { return *m_surface; }
 
@@ -283,13 +290,17 @@ class CVellumView : public QWidget, public vellum::ITabletSink {
   std::atomic<int32_t> m_originX{0};
   std::atomic<int32_t> m_originY{0};
 
-  // A status refresh is queued and not yet run.
+  // A status refresh waits for the next presentation. Set before m_presentMutex is taken and
+  // taken back under it, so that no request is lost between the two threads.
   std::atomic<bool> m_statusRefreshQueued{false};
 
   // Presentation requests from any thread, merged until the UI thread shows them.
   std::mutex m_presentMutex;
   gdi::DirtyArea m_pendingDirty;
   bool m_presentQueued = false;
+  // The UI thread's: when the next update may be, and the wait for it.
+  vellum::FramePacer m_framePacer{vellum::FrameUsForRate(0)};
+  QTimer* m_presentTimer = nullptr;  // child of the view
 
   // Made on the UI thread before the reader starts; from then on the reader's alone.
   std::unique_ptr<platform::IPointer> m_pointer;

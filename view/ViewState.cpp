@@ -19,6 +19,7 @@ namespace {
 constexpr int kCellsAcross = 30;  // client width / cell size
 
 void ExitNow(int status) {
+  vellum::UndoLatencyChangesNow();  // _exit skips the port's own close
   std::fflush(nullptr);
   ::_exit(status);
 }
@@ -97,6 +98,10 @@ CVellumView::CVellumView(ViewOptions options, QWidget* parent)
   m_hPort = std::move(port);
   // The pointer's device is made now, well before the window shows (platform/Pointer.h).
   if (m_pointer) m_pointer->Open();
+  if (const std::string notice = vellum::NoticeLines(m_hPort->LatencyNotice()); !notice.empty()) {
+    std::fputs(notice.c_str(), stderr);
+    std::fflush(stderr);
+  }
   if (m_options.tabletFound) m_options.tabletFound(info);
   const vellum::ScaleFactors scale = vellum::ComputeScaleFactors(m_screenWidth, m_screenHeight);
   m_scaleX = scale.x;

@@ -114,10 +114,10 @@ TEST(PortDiagnosis, EveryReason) {
 const char kMachine[] = R"(# a desk with everything on it
 console ttyS0
 device /dev/ttyS0 bus=pnp uart=4 access=denied holder=agetty:311
-device /dev/ttyS10 bus=pci uart=4
+device /dev/ttyS10 bus=pci uart=4 rx-trig=8
 device /dev/ttyS2 bus=platform uart=0
-device /dev/ttyS9 bus=pnp uart=4
-device /dev/ttyUSB1 by-id=/dev/serial/by-id/usb-FTDI_FT232R_B-if00-port0 usb=0403:6001 maker=FTDI product="FT232R USB UART" driver=ftdi_sio holder=gpsd:99
+device /dev/ttyS9 bus=pnp uart=4 rx-trig=14 rx-trig-rw=yes
+device /dev/ttyUSB1 by-id=/dev/serial/by-id/usb-FTDI_FT232R_B-if00-port0 usb=0403:6001 maker=FTDI product="FT232R USB UART" driver=ftdi_sio holder=gpsd:99 latency-timer=16
 device /dev/ttyUSB0 by-id=/dev/serial/by-id/usb-Prolific_USB-Serial-if00-port0 usb=067b:2303 maker="Prolific Technology Inc." product="USB-Serial Controller" driver=pl2303
 device /dev/ttyACM0 by-id=/dev/serial/by-id/usb-Arduino_Uno_1234-if00 usb=2341:0043 maker=Arduino product=Uno driver=cdc_acm
 device /dev/rfcomm0
@@ -136,11 +136,16 @@ TEST(PortDiscovery, ListAndAutoAssignment) {
       (std::vector<std::string>{
           "/dev/ttyS0: built-in UART, system console, you may not open it (group dialout may), "
           "held by agetty (PID 311)",
-          "/dev/ttyS9: built-in UART, " + free, "/dev/ttyS10: built-in UART, " + free,
+          "/dev/ttyS9: built-in UART, receive trigger 14 bytes (a packet up to 14.9 ms late; "
+          "Vellum sets 1 byte while it holds the port), " + free,
+          "/dev/ttyS10: built-in UART, receive trigger 8 bytes (a packet up to 8.0 ms late; "
+          "Vellum may not lower it), " + free,
           "/dev/ttyACM0 (/dev/serial/by-id/usb-Arduino_Uno_1234-if00): USB modem/ACM, 2341:0043 "
           "\"Arduino\" \"Uno\", driver cdc_acm, you may open it, free",
           "/dev/ttyUSB1 (/dev/serial/by-id/usb-FTDI_FT232R_B-if00-port0): USB adapter, 0403:6001 "
-          "\"FTDI\" \"FT232R USB UART\", driver ftdi_sio, you may open it, held by gpsd (PID 99)",
+          "\"FTDI\" \"FT232R USB UART\", driver ftdi_sio, latency timer 16 ms (a packet up to 16 ms "
+          "late; Vellum asks for 1 ms while it holds the port), you may open it, held by gpsd (PID "
+          "99)",
           "/dev/ttyUSB0 (/dev/serial/by-id/usb-Prolific_USB-Serial-if00-port0): USB adapter, "
           "067b:2303 \"Prolific Technology Inc.\" \"USB-Serial Controller\", driver pl2303, you "
           "may open it, free",
@@ -223,6 +228,9 @@ TEST(FakeSystem, BadDescriptionsAreOneLineErrors) {
       {"# ok\ndevice", "line 2: expected a path"},
       {"device /x maker=\"Open", "line 1: unclosed quote"},
       {"file /x driver=ftdi_sio", "line 1: unknown key 'driver' for a file"},
+      {"device /x rx-trig=0", "line 1: rx-trig must be a number of bytes"},
+      {"device /x rx-trig-rw=maybe", "line 1: rx-trig-rw must be yes or no"},
+      {"device /x latency-timer=-1", "line 1: latency-timer must be a number of milliseconds"},
   };
   for (const auto& [text, want] : rows) {
     std::string error;

@@ -7,7 +7,9 @@
 
 #include <cerrno>
 #include <chrono>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "tablet/Reader.h"
 #include "tests/support/RecordingSink.h"
@@ -72,6 +74,14 @@ class PipePort final : public IPort {
   }
   void Pause(int) override { ADD_FAILURE() << "a port with a descriptor is waited on, not paused"; }
   int PollFd() const override { return fds_[0]; }
+  void SetPollThreshold(int bytes) override {
+    std::lock_guard lock(mutex_);
+    thresholds_.push_back(bytes);
+  }
+  std::vector<int> Thresholds() const {
+    std::lock_guard lock(mutex_);
+    return thresholds_;
+  }
   OpenResult Open(int) override { return OpenResult::kOk; }
   void Write(const uint8_t*, size_t) override {}
   uint32_t InputQueueCount() override { return 0; }
@@ -87,6 +97,8 @@ class PipePort final : public IPort {
 
  private:
   int fds_[2] = {-1, -1};
+  mutable std::mutex mutex_;
+  std::vector<int> thresholds_;
 };
 
 // An idle line costs one read, then no wake-up until a byte or a stop (a bounded wait would read
@@ -103,15 +115,80 @@ TEST(ReaderThread, IdleLineWaitsWithoutWakingUp) {
     EXPECT_EQ(port.reads, reads);
   };
   settlesAt(1);
-  port.Send(Packet7(1, 2500, 1875, 300));  // 7 reads, one empty read, the wait again
-  settlesAt(9);
+  port.Send(Packet7(1, 2500, 1875, 300));  // 7 reads, then the wait for the next packet
+  settlesAt(8);
   EXPECT_EQ(sink.count.load(), 1);
   port.Send({0x80});  // the filler, its pause, one empty read
-  settlesAt(11);
+  settlesAt(10);
+  port.Send({0x9A, 0x10, 0x20});  // a packet's first three bytes: the wait is for the other four
+  settlesAt(14);
   stop = true;
   waker.Wake();
   reader.join();
-  EXPECT_EQ(port.reads, 11) << "the stop ended the wait without another read";
+  EXPECT_EQ(port.reads, 14) << "the stop ended the wait without another read";
+  // Each wait asks for what would complete a packet; the filler's bounded pause for any byte.
+  EXPECT_EQ(port.Thresholds(), (std::vector<int>{7, 7, 1, 7, 4}));
+}
+
+// Regression: the reader woke for every byte of a packet (872 times a second at the line rate),
+// each wake a poll, two reads and a context switch. Over a tty it now wakes once a packet, when
+// the packet's last byte is there.
+TEST(ReaderThread, WakesOncePerPacketOnATty) {
+  Pty pty;
+  ASSERT_TRUE(pty.ok());
+  PortPaths paths;
+  paths.Set(1, pty.path());
+  SerialPort serial(paths);
+  ASSERT_EQ(serial.Open(1), OpenResult::kOk) << serial.LastError();
+  class CountingPort final : public IPort {
+   public:
+    explicit CountingPort(SerialPort& inner) : inner_(inner) {}
+    ReadResult ReadByte() override {
+      const ReadResult r = inner_.ReadByte();
+      if (r.ok && r.count == 0) ++emptyReads;
+      return r;
+    }
+    int PollFd() const override { return inner_.PollFd(); }
+    void SetPollThreshold(int bytes) override {
+      if (bytes != threshold_) ++thresholdChanges;
+      threshold_ = bytes;
+      inner_.SetPollThreshold(bytes);
+    }
+    int64_t NowUs() const override { return inner_.NowUs(); }
+    int64_t NowMs() const override { return inner_.NowMs(); }
+    OpenResult Open(int) override { return OpenResult::kOk; }
+    void Write(const uint8_t*, size_t) override {}
+    uint32_t InputQueueCount() override { return inner_.InputQueueCount(); }
+    void Close() override {}
+    bool IsOpen() const override { return true; }
+    void Pause(int) override {}
+    std::atomic<int> emptyReads{0};
+    std::atomic<int> thresholdChanges{0};
+
+   private:
+    SerialPort& inner_;
+    int threshold_ = 1;
+  } port(serial);
+  RecordingSink sink;
+  std::atomic<bool> stop{false};
+  Waker waker;
+  std::thread reader([&] { RunReader(port, {1024, 768, 5000, 3750, 7}, sink, stop, &waker); });
+  constexpr int kPackets = 12;
+  for (int i = 0; i < kPackets; ++i) {
+    for (uint8_t b : Packet7(1, 100 * i, 50 * i, 300)) {  // a byte at a time, as a UART sends
+      pty.Send({b});
+      std::this_thread::sleep_for(1ms);
+    }
+  }
+  for (int i = 0; i < 2000 && sink.count.load() < kPackets; ++i) std::this_thread::sleep_for(1ms);
+  stop = true;
+  waker.Wake();
+  reader.join();
+  EXPECT_EQ(sink.count.load(), kPackets);
+  // A wait a packet, for its seven bytes; a byte-by-byte wake had seven empty reads a packet.
+  EXPECT_LE(port.emptyReads.load(), kPackets / 2);
+  // The threshold is set once, not twice a packet.
+  EXPECT_LE(port.thresholdChanges.load(), 2);
 }
 
 // A quiet watch's deadline ends the idle wait once, on time; with the deadline gone the wait is

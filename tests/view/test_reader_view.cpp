@@ -216,7 +216,7 @@ TEST(Presentation, SegmentAndReadoutAreSmallSeparateCopies) {
                                  << r.top << "," << r.right << "," << r.bottom;
   }
   EXPECT_LT(area, 1024 * 768 / 4) << "copies nearly the size of the window";
-  test::Pump(20);
+  test::Pump(60);  // the update within a frame, and a frame with nothing new after it
   EXPECT_TRUE(pending().empty()) << "one update took them all";
   std::lock_guard lock(v->m_presentMutex);
   EXPECT_FALSE(v->m_presentQueued);

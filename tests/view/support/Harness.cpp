@@ -25,6 +25,7 @@ ViewOptions OptionsWithAbsentPorts() {
 void FakeFrame::SetStatusReadout(vellum::TestMode screen, int x, int y, int pressure,
                                  int buttons) {
   status_ = FormatStatusReadout(screen, x, y, pressure, buttons);
+  ++readouts_;
 }
 
 void CountingTone::Beep(int frequencyHz, int durationMs) {

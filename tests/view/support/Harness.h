@@ -35,6 +35,7 @@ class FakeFrame : public IViewFrame {
   void ShowMaximized() override { ++maximizeCalls_; }
   std::string title_;
   std::string status_;
+  int readouts_ = 0;  // SetStatusReadout calls
   int maximizeCalls_ = 0;
 };
 
