@@ -3,6 +3,7 @@ the uinput pointer as libinput sees it, and the adapter pulled out under the win
 
 import os
 import re
+import time
 
 import vm
 from desktop import GuestDesktop, absolute_positions
@@ -22,8 +23,14 @@ def view_area(desk, win):
     """The view's client origin and size: the window's width, and its height from the bottom
     separator (4 pixels wide, centred 48 pixels above the view's bottom edge)."""
     x, y, w, h = desk.geometry(win)
-    shot = desk.screenshot()
-    rows = [r - y for r in shot.find_rows(CYAN, x + 100) if y <= r < y + h]
+    # Under emulation the first paint can come seconds after the window is mapped.
+    deadline = time.monotonic() + 30
+    while True:
+        shot = desk.screenshot()
+        rows = [r - y for r in shot.find_rows(CYAN, x + 100) if y <= r < y + h]
+        if len(rows) >= 3 or time.monotonic() > deadline:
+            break
+        time.sleep(1)
     check(len(rows) >= 3, "no bottom separator in column 100: %s" % rows)
     return (x, y), (w, (rows[0] + rows[-1] + 1) // 2 + 48)
 
