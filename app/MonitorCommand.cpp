@@ -1,12 +1,11 @@
 #include "app/MonitorCommand.h"
 
 #include <signal.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <memory>
 
+#include "app/StopSignals.h"
 #include "base/Ticker.h"
 #include "capture/CaptureRecorder.h"
 #include "tablet/Detection.h"
@@ -14,36 +13,6 @@
 #include "tablet/LostTablet.h"
 
 namespace vellum {
-namespace {
-
-std::atomic<bool>* g_stop = nullptr;
-Waker* g_waker = nullptr;
-std::atomic<int64_t> g_firstSignalNs{0};
-static_assert(std::atomic<int64_t>::is_always_lock_free);
-
-int64_t MonotonicNs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);  // async-signal-safe
-  return int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-}
-
-extern "C" void OnStopSignal(int) {
-  const int64_t now = MonotonicNs();
-  if (g_stop->load(std::memory_order_relaxed)) {
-    // One request often arrives twice: `timeout` and some shells signal the process and then its
-    // group. Only a later one means the user has lost patience with the shutdown.
-    if (now - g_firstSignalNs.load(std::memory_order_relaxed) >= kRepeatedStopSignalNs) {
-      UndoLatencyChangesNow();
-      _exit(130);
-    }
-    return;
-  }
-  g_firstSignalNs.store(now, std::memory_order_relaxed);
-  g_stop->store(true, std::memory_order_relaxed);
-  g_waker->Wake();  // a write(2): safe here
-}
-
-}  // namespace
 
 PacketPrinter::PacketPrinter(std::ostream& out, CaptureRecorder* recorder, Clock clock,
                              std::atomic<bool>* stopOnOutputError)
@@ -150,14 +119,7 @@ int RunMonitorCommand(IPort& port, const MonitorSetup& setup, std::ostream& out,
 }
 
 void InstallMonitorStopSignals(std::atomic<bool>& stop, Waker& waker) {
-  g_stop = &stop;
-  g_waker = &waker;
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  action.sa_flags = SA_RESTART;  // standard output must not fail half-way through a line
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  InstallStopSignals(stop, waker, {SIGINT, SIGTERM});
   // A closed pipe shows as a failed write, which stops the monitor with its recording complete.
   signal(SIGPIPE, SIG_IGN);
 }

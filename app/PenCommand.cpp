@@ -1,13 +1,12 @@
 #include "app/PenCommand.h"
 
 #include <signal.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <iostream>
 #include <sstream>
 
+#include "app/StopSignals.h"
 #include "pen/FrameMaker.h"
 #include "pen/UinputDevice.h"
 #include "tablet/Detection.h"
@@ -19,36 +18,7 @@
 namespace vellum {
 namespace {
 
-std::atomic<bool>* g_stop = nullptr;
-Waker* g_waker = nullptr;
 std::atomic<bool>* g_usePuck = nullptr;
-std::atomic<int> g_stopSignal{0};
-std::atomic<int64_t> g_firstSignalNs{0};
-constexpr int64_t kRepeatedStopSignalNs = 500'000'000;
-
-int64_t MonotonicNs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);  // async-signal-safe
-  return int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-}
-
-extern "C" void OnPenStopSignal(int signo) {
-  const int64_t now = MonotonicNs();
-  if (g_stop->load(std::memory_order_relaxed)) {
-    // The same request often comes twice (a shell signals the process, then its group); only a
-    // later one means the shutdown is taking too long. The kernel removes the devices with us;
-    // the port's latency settings are put back here.
-    if (now - g_firstSignalNs.load(std::memory_order_relaxed) >= kRepeatedStopSignalNs) {
-      UndoLatencyChangesNow();
-      _exit(130);
-    }
-    return;
-  }
-  g_firstSignalNs.store(now, std::memory_order_relaxed);
-  g_stopSignal.store(signo, std::memory_order_relaxed);
-  g_stop->store(true, std::memory_order_relaxed);
-  g_waker->Wake();  // a write(2): safe here
-}
 
 extern "C" void OnPenToolSignal(int) {
   bool was = g_usePuck->load(std::memory_order_relaxed);
@@ -177,34 +147,17 @@ int RunPen(const CommandLine& options) {
 }
 
 void InstallPenSignals(std::atomic<bool>& stop, Waker& waker, std::atomic<bool>& usePuck) {
-  g_stop = &stop;
-  g_waker = &waker;
+  InstallStopSignals(stop, waker, {SIGINT, SIGTERM, SIGHUP});
   g_usePuck = &usePuck;
   struct sigaction action {};
-  action.sa_handler = OnPenStopSignal;
+  action.sa_handler = OnPenToolSignal;
   action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGHUP, &action, nullptr);
-  action.sa_handler = OnPenToolSignal;
   sigaction(SIGUSR1, &action, nullptr);
 }
 
 std::string PenStopSignalName() {
-  const int signo = g_stopSignal.load(std::memory_order_relaxed);
-  switch (signo) {
-    case 0:
-      return "";
-    case SIGINT:
-      return "SIGINT";
-    case SIGTERM:
-      return "SIGTERM";
-    case SIGHUP:
-      return "SIGHUP";
-    default:
-      return "signal " + std::to_string(signo);
-  }
+  return StopSignalName();
 }
 
 }  // namespace vellum

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "bench/TimedLine.h"
+#include "bench/VellumProcess.h"
 
 namespace {
 
@@ -120,21 +121,8 @@ int main(int argc, char** argv) {
   vellum::bench::TimedLine line(
       stream, [&placeLog](const vellum::TabletPacket&, double at) { placeLog.Note(at); });
 
-  std::vector<std::string> args(argv + 3, argv + argc);
-  args.push_back("--port");
-  args.push_back("1=" + line.Path());
-  for (int n = 2; n <= 4; ++n) {
-    args.push_back("--port");
-    args.push_back(std::to_string(n) + "=/nonexistent/vellum-bench-tty" + std::to_string(n));
-  }
-  const pid_t pid = fork();
-  if (pid == 0) {
-    std::vector<char*> av;
-    for (std::string& s : args) av.push_back(s.data());
-    av.push_back(nullptr);
-    execv(av[0], av.data());
-    _exit(127);
-  }
+  const pid_t pid =
+      vellum::bench::StartVellumOn(std::vector<std::string>(argv + 3, argv + argc), line.Path());
 
   auto waitSent = [&](int n) {
     const double deadline = NowUs() + 30e6;
