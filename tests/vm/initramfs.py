@@ -205,10 +205,11 @@ def _sh_quote(word):
     return "'" + word.replace("'", "'\\''") + "'"
 
 
-def first_stage_script(modules, share, second_stage, second_stage_args):
+def first_stage_script(modules, share, second_stage, second_stage_args, exports=()):
     """/init: load the modules, lay a memory overlay over this machine's root (9p tag
     `hostroot`, read-only), mount the guest's own /tmp, /run, /dev/pts and /dev/shm on it and
-    the test's share (9p tag `share`, writable) at `share`, and switch to it, running
+    the host folders of `exports` (9p tags export0, ..., read-only) at their own paths, the
+    test's share (9p tag `share`, writable) at `share`, and switch to it, running
     `second_stage`. On any failure it says why on the console and powers the guest off, so the
     host never waits on a stuck guest. (Mounting here, with busybox from memory, is much quicker
     than with the root's own mount over 9p.)"""
@@ -236,6 +237,13 @@ def first_stage_script(modules, share, second_stage, second_stage_args):
         "mount -t tmpfs -o mode=1777 tmpfs tmp && mount -t tmpfs -o mode=0755 tmpfs run"
         " && mkdir -p dev/pts dev/shm && mount -t devpts -o gid=5,mode=620,ptmxmode=666 devpts"
         " dev/pts && mount -t tmpfs -o mode=1777 tmpfs dev/shm || die 'cannot mount /tmp, /run'",
+    ]
+    # Not cached: the host writes there while the guest runs (the test's own files).
+    lines += ["mkdir -p .%s && mount -t 9p -o trans=virtio,version=9p2000.L,ro,msize=524288"
+              " export%d .%s || die 'cannot mount %s'"
+              % (_sh_quote(path), i, _sh_quote(path), path.replace("'", ""))
+              for i, path in enumerate(exports)]
+    lines += [
         "mkdir -p .%s && mount -t 9p -o trans=virtio,version=9p2000.L,msize=524288 share .%s"
         " || die 'cannot mount the share'" % (_sh_quote(share), _sh_quote(share)),
         "cd /",
@@ -275,7 +283,7 @@ def newc_archive(entries):
     return bytes(out)
 
 
-def build_initramfs(path, version, share, second_stage, second_stage_args=()):
+def build_initramfs(path, version, share, second_stage, second_stage_args=(), exports=()):
     """Writes the archive to `path`."""
     busybox = find_static_busybox()
     modprobe = find_modprobe()
@@ -296,7 +304,8 @@ def build_initramfs(path, version, share, second_stage, second_stage_args=()):
         box = f.read()
     dirs = [(d, 0o755, None) for d in ("bin", "dev", "proc", "sys", "lower", "rw", "newroot",
                                        "modules")]
-    script = first_stage_script(modules, share, second_stage, second_stage_args).encode()
+    script = first_stage_script(modules, share, second_stage, second_stage_args,
+                                exports).encode()
     archive = newc_archive(dirs + [("dev/console", 0o600, (5, 1)), ("bin/busybox", 0o755, box),
                                    ("init", 0o755, script)] + entries)
     with open(path, "wb") as f:

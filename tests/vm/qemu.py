@@ -7,7 +7,7 @@ import socket
 import time
 
 __all__ = ["Machine", "qemu_command", "kernel_command_line", "LineClient", "Qmp", "AGENT_PORT",
-           "ADAPTER_ID", "path_is_hidden_in_guest"]
+           "ADAPTER_ID", "guest_exports", "path_is_hidden_in_guest"]
 
 AGENT_PORT = "vellum.agent"  # the virtio serial port's name (guest/agent.py looks for it)
 ADAPTER_ID = "ftdi"          # the USB adapter's QEMU device id, for device_del
@@ -16,12 +16,14 @@ ADAPTER_ID = "ftdi"          # the USB adapter's QEMU device id, for device_del
 class Machine:
     """What one guest is made of. uart_pty / adapter_pty: the host pty behind the guest's
     ttyS1 and behind the USB serial adapter (ttyUSB0); None leaves ttyS1 a UART with nothing
-    behind it, and leaves the adapter out."""
+    behind it, and leaves the adapter out. exports: host folders the guest's own mounts would
+    hide (guest_exports), each shared read-only as tag export0, export1, ..."""
 
     def __init__(self, kernel, initrd, share, console_log=None, uart_pty=None, adapter_pty=None,
                  agent_socket=None, qmp_socket=None, display=False, accel="tcg", memory_mb=1024,
-                 cpus=2, append=(), extra=()):
+                 cpus=2, append=(), extra=(), exports=()):
         self.kernel, self.initrd, self.share = kernel, initrd, share
+        self.exports = list(exports)  # host folders shown read-only at their own paths
         self.console_log = console_log  # None: the console is this terminal (the shell)
         self.uart_pty, self.adapter_pty = uart_pty, adapter_pty
         self.agent_socket, self.qmp_socket = agent_socket, qmp_socket
@@ -62,6 +64,9 @@ def qemu_command(m, qemu="qemu-system-x86_64"):
                        "multidevs=remap",
             "-virtfs", "local,path=%s,mount_tag=share,security_model=none,multidevs=remap"
                        % m.share]
+    for i, path in enumerate(m.exports):
+        cmd += ["-virtfs", "local,path=%s,mount_tag=export%d,security_model=none,readonly=on,"
+                           "multidevs=remap" % (path, i)]
     if m.agent_socket:
         cmd += ["-device", "virtio-serial-pci,id=vser",
                 "-chardev", "socket,id=agent,path=%s,server=on,wait=off" % m.agent_socket,
@@ -155,9 +160,32 @@ class Qmp(LineClient):
                 self.events.append(answer)
 
 
-def path_is_hidden_in_guest(path):
+GUEST_OWN = ("/tmp", "/run", "/dev", "/proc", "/sys")
+
+
+def _own_top(real):
+    return next((top for top in GUEST_OWN if real == top or real.startswith(top + "/")), None)
+
+
+def path_is_hidden_in_guest(path, exports=()):
     """True where the guest mounts its own file systems, so that a share there would be hidden
-    or would shadow the guest's own."""
+    or would shadow the guest's own, and no export shows it again."""
     real = os.path.realpath(path)
-    return any(real == top or real.startswith(top + "/")
-               for top in ("/tmp", "/run", "/dev", "/proc", "/sys"))
+    if _own_top(real) is None:
+        return False
+    return not any(real == e or real.startswith(e + "/") for e in exports)
+
+
+def guest_exports(paths):
+    """The host folders to show the guest again at their own paths, so that it sees `paths`
+    (the project, the programs, the work folder): for each one under the guest's own /tmp
+    (a clone there, say), its first folder below /tmp. /run, /dev and the rest cannot be."""
+    exports = []
+    for path in paths:
+        real = os.path.realpath(path)
+        if _own_top(real) != "/tmp" or real == "/tmp":
+            continue
+        first = "/tmp/" + real[len("/tmp/"):].split("/")[0]
+        if first not in exports:
+            exports.append(first)
+    return exports

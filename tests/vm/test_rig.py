@@ -77,7 +77,7 @@ def test_archive_unpacks_with_cpio():
 def test_first_stage_quotes_every_word():
     share = "/work/a b/it's"
     script = initramfs.first_stage_script([("00-x.ko", ["opt=a b"])], share, "/s/second stage",
-                                          ["agent", "/a'b", "5"])
+                                          ["agent", "/a'b", "5"], exports=["/tmp/it's"])
     # Run the script's mount, insmod and switch_root lines with commands that print their words.
     fake = ("mkdir() { :; }; mount() { printf '<%s>' \"$@\"; echo; }; "
             "insmod() { printf '<%s>' \"$@\"; echo; }; switch_root() { printf '<%s>' \"$@\"; "
@@ -89,8 +89,10 @@ def test_first_stage_quotes_every_word():
     check(r.returncode == 0, "sh: %r" % r.stderr)
     lines = r.stdout.splitlines()
     check(lines[0] == "</modules/00-x.ko><opt=a b>", "insmod %r" % lines[0])
-    check(lines[1].endswith("<share><./work/a b/it's>"), "share mount %r" % lines[1])
-    check(lines[2] == "</newroot></s/second stage><agent></a'b><5>", "switch_root %r" % lines[2])
+    check(lines[1].endswith("<export0><./tmp/it's>") and ",ro," in lines[1],
+          "export mount %r" % lines[1])
+    check(lines[2].endswith("<share><./work/a b/it's>"), "share mount %r" % lines[2])
+    check(lines[3] == "</newroot></s/second stage><agent></a'b><5>", "switch_root %r" % lines[3])
 
 
 def test_kernel_choice():
@@ -198,12 +200,24 @@ def test_qemu_command_wires_the_ports_in_order():
               and "path=/b/share," in virtfs[1] and "readonly" not in virtfs[1],
               "shares %s" % virtfs)
         check(cmd[cmd.index("-append") + 1].startswith("console=ttyS0 "), "console")
+    cmd = qemu.qemu_command(qemu.Machine(**dict(base, exports=["/tmp/c", "/tmp/d"])))
+    virtfs = [cmd[i + 1] for i, w in enumerate(cmd) if w == "-virtfs"]
+    check(virtfs[2:] == [
+        "local,path=/tmp/c,mount_tag=export0,security_model=none,readonly=on,multidevs=remap",
+        "local,path=/tmp/d,mount_tag=export1,security_model=none,readonly=on,multidevs=remap"],
+        "exports %s" % virtfs)
 
 
 def test_folders_the_guest_hides():
     for path, hidden in (("/tmp", True), ("/tmp/x/y", True), ("/run/user/0", True),
                          ("/tmpfoo", False), ("/work/build/tests/vm", False)):
         check(qemu.path_is_hidden_in_guest(path) == hidden, "%s" % path)
+    # A clone under /tmp is shown to the guest again: its first folder below /tmp.
+    exports = qemu.guest_exports(["/tmp/c/tests/vm", "/tmp/c/build/tests/vm", "/tmp/c/build/app",
+                                  "/work/build", "/run/user/0", "/tmp", "/tmp/d e/x"])
+    check(exports == ["/tmp/c", "/tmp/d e"], "exports %s" % exports)
+    check(not qemu.path_is_hidden_in_guest("/tmp/c/build/tests/vm", exports), "under an export")
+    check(qemu.path_is_hidden_in_guest("/tmp/cc/build", exports), "beside an export")
 
 
 def gone(pid, timeout=5):

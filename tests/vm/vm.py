@@ -84,7 +84,8 @@ import time
 import traceback
 
 from initramfs import Unavailable, bootable_kernel, build_initramfs, find_kernel
-from qemu import ADAPTER_ID, LineClient, Machine, Qmp, path_is_hidden_in_guest, qemu_command
+from qemu import (ADAPTER_ID, LineClient, Machine, Qmp, guest_exports, path_is_hidden_in_guest,
+                  qemu_command)
 
 __all__ = ["Guest", "GuestProcess", "Result", "Emulator", "Unavailable", "GuestError",
            "run_tests", "programs", "ports", "missed_the_tablet", "fail", "check", "SKIP"]
@@ -236,6 +237,7 @@ class Guest:
         self.qemu = self.qmp = self.agent = None
         self.uart = self.adapter = None
         self.share = self.sockets = None
+        self.exports = []
         self.failed = False
         self._next_id = 0
         self._count = {}
@@ -257,7 +259,7 @@ class Guest:
                        agent_socket=os.path.join(self.sockets, "agent") if agent else None,
                        qmp_socket=os.path.join(self.sockets, "qmp") if agent else None,
                        display=self.display, accel=os.environ.get("VELLUM_VM_ACCEL", "tcg"),
-                       memory_mb=self.memory_mb, cpus=self.cpus)
+                       memory_mb=self.memory_mb, cpus=self.cpus, exports=self.exports)
 
     def _prepare(self, mode):
         """Everything up to QEMU's start: returns the Machine."""
@@ -265,7 +267,11 @@ class Guest:
         if not qemu:
             raise Unavailable("qemu-system-x86_64 is not installed (package qemu-system-x86)")
         kernel, version = find_kernel()
-        if path_is_hidden_in_guest(self.workdir):
+        # A clone under /tmp: the guest's own /tmp would hide the project and its build.
+        seen = [HERE, self.workdir, os.getcwd()] + [os.path.dirname(p) for p in
+                                                   (self.tablet,) + tuple(sys.argv[1:3])]
+        self.exports = guest_exports(seen)
+        if path_is_hidden_in_guest(self.workdir, self.exports):
             raise GuestError("the work folder %s would be hidden in the guest" % self.workdir)
         os.makedirs(self.workdir, exist_ok=True)
         self.share = tempfile.mkdtemp(prefix="guest-", dir=self.workdir)
@@ -274,7 +280,7 @@ class Guest:
         initrd = os.path.join(self.sockets, "initrd.cpio")
         modules = GUEST_MODULES + (["bochs"] if self.display else [])
         build_initramfs(initrd, version, self.share, SECOND_STAGE,
-                        [mode, str(self.watchdog), AGENT, os.getcwd()] + modules)
+                        [mode, str(self.watchdog), AGENT, os.getcwd()] + modules, self.exports)
         if self.uart_args is not None:
             self.uart = Emulator(self.tablet, self.uart_args, self.share, "uart")
         if self.adapter_args is not None:
