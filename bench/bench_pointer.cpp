@@ -32,8 +32,13 @@
 
 #include "bench/TimedLine.h"
 #include "bench/VellumProcess.h"
+#include "bench/XClient.h"
 
 namespace {
+
+using vellum::bench::Percentile;
+using vellum::bench::Place;
+using vellum::bench::QueryPointer;
 
 constexpr int kRest = 150;  // packets at each calibration place (1.2 s at the line rate)
 constexpr long kPollNapNs = 30'000;
@@ -68,26 +73,6 @@ class PlaceLog {
   mutable std::mutex mutex_;
   std::vector<Written> written_;
 };
-
-double Percentile(std::vector<double> v, double q) {
-  if (v.empty()) return -1;
-  std::sort(v.begin(), v.end());
-  return v[std::min(v.size() - 1, size_t(q * double(v.size() - 1) + 0.5))];
-}
-
-struct Place {
-  int16_t x = 0, y = 0;
-};
-
-Place QueryPointer(xcb_connection_t* c, xcb_window_t root) {
-  xcb_query_pointer_reply_t* r = xcb_query_pointer_reply(c, xcb_query_pointer(c, root), nullptr);
-  Place p;
-  if (r) {
-    p = {r->root_x, r->root_y};
-    std::free(r);
-  }
-  return p;
-}
 
 }  // namespace
 

@@ -28,9 +28,13 @@
 
 #include "bench/TimedLine.h"
 #include "bench/VellumProcess.h"
+#include "bench/XClient.h"
 
 namespace {
 
+using vellum::bench::Percentile;
+using vellum::bench::Place;
+using vellum::bench::QueryPointer;
 using vellum::bench::MonotonicUs;
 
 constexpr int kRest = 150;  // packets at each calibration place
@@ -41,20 +45,6 @@ constexpr int32_t kRowY[] = {2500, 1800, 1100};
 constexpr int kSkipAtRowStart = 8;  // the jump from the row before crosses the row's start
 constexpr int32_t kPressure = 52;   // pen width 5: round ends, so a packet's place is inked
 constexpr long kPollNapNs = 60'000;
-
-struct Place {
-  int16_t x = 0, y = 0;
-};
-
-Place QueryPointer(xcb_connection_t* c, xcb_window_t root) {
-  xcb_query_pointer_reply_t* r = xcb_query_pointer_reply(c, xcb_query_pointer(c, root), nullptr);
-  Place p;
-  if (r) {
-    p = {r->root_x, r->root_y};
-    std::free(r);
-  }
-  return p;
-}
 
 // The rightmost black pixel of screen row y between x0 and x1 (-1: none). A 24-bit visual
 // stores a pixel as B, G, R, pad.
@@ -76,12 +66,6 @@ int RightmostBlack(xcb_connection_t* c, xcb_window_t root, int x0, int x1, int y
   }
   std::free(reply);
   return found;
-}
-
-double Percentile(std::vector<double> v, double q) {
-  if (v.empty()) return -1;
-  std::sort(v.begin(), v.end());
-  return v[std::min(v.size() - 1, size_t(q * double(v.size() - 1) + 0.5))];
 }
 
 }  // namespace
