@@ -72,19 +72,6 @@ def seconds_of_stats(m, seconds):
     vm.fail("%s: fewer than %d seconds of figures: %r" % (m.name, seconds, m.output()[1]))
 
 
-def test_list_ports_shows_the_trigger_and_the_timer(guest):
-    r = guest.run([vellum, "--list-ports"], timeout=60)
-    check(r.status == 0, "--list-ports: %r" % r)
-    lines = {line.split(":", 1)[0].split()[0]: line for line in r.out.splitlines()}
-    booted = read(guest, TRIGGER)
-    want = ("receive trigger %s bytes (a packet up to %.1f ms late; Vellum sets 1 byte while it "
-            "holds the port)" % (booted, (int(booted) - 1) * 11000 / 9600.0))
-    check(want in lines.get("/dev/ttyS1", ""), "ttyS1: %r, want %r" % (lines.get("/dev/ttyS1"), want))
-    timer = read(guest, TIMER)
-    check("latency timer %s ms" % timer in lines.get("/dev/ttyUSB0", ""),
-          "ttyUSB0: %r" % lines.get("/dev/ttyUSB0"))
-
-
 def test_uart_trigger_low_while_held_and_back_after(guest):
     booted = read(guest, TRIGGER)
     check(booted.isdigit() and int(booted) > 1, "rx_trig_bytes as booted: %r" % booted)
