@@ -29,30 +29,34 @@ int32_t Scale::Y(int32_t counts) const {
   return Units(g_.maxY - std::clamp(counts, 0, g_.maxY));
 }
 
-DeviceLayout PenLayout(const TabletGeometry& g) {
+namespace {
+
+// What both devices declare: our ids on the serial bus, the tablet's surface at its true size,
+// an opaque tablet on the desk.
+DeviceLayout TabletSurface(const TabletGeometry& g, const char* name, uint16_t product) {
   const Scale s(g);
   DeviceLayout d;
-  d.name = kPenDeviceName;
+  d.name = name;
   d.bus = BUS_RS232;
   d.vendor = kVendorId;
-  d.product = kPenProductId;
+  d.product = product;
   d.axes = {{ABS_X, 0, s.MaxX(), kUnitsPerMm}, {ABS_Y, 0, s.MaxY(), kUnitsPerMm}};
-  if (HasPressure(g.packetLength)) d.axes.push_back({ABS_PRESSURE, 0, kMaxPressure, 0});
-  d.keys = {BTN_TOOL_PEN, BTN_TOUCH, BTN_STYLUS, BTN_STYLUS2};
   d.properties = {INPUT_PROP_POINTER};
   return d;
 }
 
+}  // namespace
+
+DeviceLayout PenLayout(const TabletGeometry& g) {
+  DeviceLayout d = TabletSurface(g, kPenDeviceName, kPenProductId);
+  if (HasPressure(g.packetLength)) d.axes.push_back({ABS_PRESSURE, 0, kMaxPressure, 0});
+  d.keys = {BTN_TOOL_PEN, BTN_TOUCH, BTN_STYLUS, BTN_STYLUS2};
+  return d;
+}
+
 DeviceLayout PuckLayout(const TabletGeometry& g) {
-  const Scale s(g);
-  DeviceLayout d;
-  d.name = kPuckDeviceName;
-  d.bus = BUS_RS232;
-  d.vendor = kVendorId;
-  d.product = kPuckProductId;
-  d.axes = {{ABS_X, 0, s.MaxX(), kUnitsPerMm}, {ABS_Y, 0, s.MaxY(), kUnitsPerMm}};
+  DeviceLayout d = TabletSurface(g, kPuckDeviceName, kPuckProductId);
   d.keys = {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE, BTN_SIDE};
-  d.properties = {INPUT_PROP_POINTER};
   return d;
 }
 
